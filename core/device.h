@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QWaitCondition>
+
+#include "core/data_model_node.h"
+
+namespace ryx {
+
+class analog_data;
+
+// An acquisition device: the root of a tree of channels. Its lock brackets every
+// read of source samples and every reconfiguration touching them. The lock is
+// recursive: one thread may nest brackets, and it is released when the count of
+// nested brackets returns to zero.
+class RYX_CORE_EXPORT device : public data_model_node
+{
+    Q_OBJECT
+
+public:
+    explicit device(const QString& name = QString(), data_model_node* parent = nullptr);
+    ~device() override;
+
+    // Adds a channel sampled at rate Hz; the device owns it.
+    analog_data* add_channel(const QString& name, double rate);
+
+    // The tag names the caller ("set array" for array uploads, empty otherwise).
+    void lock_ai(const QString& tag);
+    // An unlock by a thread that does not hold the lock is ignored.
+    void unlock_ai(const QString& tag);
+
+    // Nesting depth of the lock held by the calling thread (0 when it holds none).
+    int lock_depth() const;
+    // Whether any thread holds the lock.
+    bool is_locked() const;
+
+private:
+    mutable QMutex m_state;
+    QWaitCondition m_released;
+    Qt::HANDLE m_owner = nullptr;
+    int m_depth = 0;
+};
+
+} // namespace ryx
