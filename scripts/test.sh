@@ -11,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
   flags=(-DRYX_SANITIZE=ON -DRYX_BUILD_BENCH=OFF -DRYX_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=Debug)
-  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0:halt_on_error=1
+  export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
   dir=build
