@@ -178,7 +178,14 @@ bool analog_data::set_parameter(const QString& name, const QVariant& value)
 
 void analog_data::set_data(const_iterator first, const_iterator last)
 {
-    lock_device(QString());
+    // The whole publication is one bracket of the device lock: derived channels
+    // and listeners read this run, and keep their own state, under it. A listener
+    // may delete this channel (and its tree) meanwhile, hence the guards.
+    const QPointer<analog_data> self(this);
+    const QPointer<device> dev(root_device());
+    if (dev)
+        dev->lock_ai(QString());
+
     if (first != cbegin() || last != cend()) {
         const double* from = first == last ? nullptr : &*first;
         const bool inside = from && std::greater_equal<const double*>()(from, data())
@@ -192,16 +199,19 @@ void analog_data::set_data(const_iterator first, const_iterator last)
             assign(first, last);
         }
     }
-    unlock_device(QString());
 
     emit data_changed();
 
-    std::vector<QPointer<analog_data>> receivers;
-    for (analog_data* child : child_channels())
-        receivers.emplace_back(child);
-    for (auto& child : receivers)
-        if (child && !child->is_deleting())
-            child->set_data(cbegin(), cend());
+    if (self) {
+        std::vector<QPointer<analog_data>> receivers;
+        for (analog_data* child : child_channels())
+            receivers.emplace_back(child);
+        for (auto& child : receivers)
+            if (self && child && !child->is_deleting())
+                child->set_data(cbegin(), cend());
+    }
+    if (dev)
+        dev->unlock_ai(QString());
 }
 
 double analog_data::reference() const

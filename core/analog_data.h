@@ -62,7 +62,8 @@ public slots:
     virtual QJsonObject settings() const;
     virtual bool set_parameter(const QString& name, const QVariant& value);
     // Stores the run [first, last) (which may lie inside this channel's own
-    // vector), emits data_changed() and pushes the run into every child channel.
+    // vector), emits data_changed() and pushes the run into every child channel,
+    // all under the device lock.
     virtual void set_data(const_iterator first, const_iterator last);
     virtual double reference() const;
     virtual void set_rate(double value);

@@ -267,3 +267,23 @@ TEST(host, units_is_a_property_type)
     EXPECT_EQ(ch->property("unit").value<ryx::units>(), ryx::units::rms);
     EXPECT_EQ(static_cast<int>(ryx::units::dB), 1);
 }
+
+TEST(host, runs_are_published_under_the_device_lock_and_a_source_may_go_mid_run)
+{
+    ryx::test::host h(100.0);
+    auto* src = h.channel();
+    auto* child = new doubler(src, false);
+    int depth_seen = -1;
+    QObject::connect(child, &ryx::analog_data::data_changed, [&] { depth_seen = h.dev().lock_depth(); });
+    h.push(src, {1.0});
+    EXPECT_GE(depth_seen, 1);
+    EXPECT_EQ(h.dev().lock_depth(), 0);
+
+    // A listener deletes the source while its run is being published.
+    QObject::connect(src, &ryx::analog_data::data_changed, [&] { delete src; });
+    QPointer<ryx::analog_data> child_guard(child);
+    const std::vector<double> run{1.0, 2.0};
+    src->set_data(run.cbegin(), run.cend());
+    EXPECT_TRUE(child_guard.isNull());
+    EXPECT_FALSE(h.dev().is_locked());
+}
