@@ -1,0 +1,89 @@
+#include "math/detail/staged.h"
+
+#include <climits>
+
+#include "math/editor.h"
+
+namespace ryx::math::detail {
+
+staged::staged(ryx::analog_data* source, bool temporary) : ryx::analog_data(source, temporary)
+{
+}
+
+staged::~staged()
+{
+    prepare_deleting();
+    lock_device(QString());
+    m_state.reset();
+    unlock_device(QString());
+}
+
+void staged::init()
+{
+    auto fresh = std::make_unique<std::vector<double>>(static_cast<std::size_t>(m_taps), 0.0);
+    lock_device(QString());
+    m_state = std::move(fresh);
+    unlock_device(QString());
+}
+
+void staged::set_taps(int value)
+{
+    if (value <= 0 || value == m_taps)
+        return;
+    m_taps = value;
+    init();
+}
+
+void staged::process(std::vector<double>::iterator first, std::vector<double>::iterator last)
+{
+    if (!m_state || first == last)
+        return;
+    transform(&*first, &*first + (last - first), get_rate(), *m_state);
+}
+
+void staged::set_data(const_iterator first, const_iterator last)
+{
+    lock_device(QString());
+    assign(first, last);
+    process(begin(), end());
+    ryx::analog_data::set_data(begin(), end());
+    unlock_device(QString());
+}
+
+void staged::save(QDomElement& element)
+{
+    ryx::analog_data::save(element);
+    element.setAttribute("taps", m_taps);
+}
+
+void staged::load(const QDomElement& element)
+{
+    ryx::analog_data::load(element);
+    bool ok = false;
+    const qlonglong value = element.attribute("taps", "1").toLongLong(&ok, 10);
+    if (ok && value > 0 && value <= INT_MAX)
+        set_taps(static_cast<int>(value));
+}
+
+QJsonObject staged::settings() const
+{
+    QJsonObject result = ryx::analog_data::settings();
+    result[editor::key(20, "taps")] = editor::number(m_taps, 1, 100, 0, taps_label());
+    return result;
+}
+
+bool staged::set_parameter(const QString& name, const QVariant& value)
+{
+    if (ryx::analog_data::set_parameter(name, value))
+        return true;
+    if (name == QLatin1String("taps")) {
+        const double v = value.toDouble();
+        // Truncated towards zero; values an int cannot hold are refused.
+        if (v >= 1.0 && v < 2147483648.0)
+            set_taps(static_cast<int>(v));
+        return true;
+    }
+    return false;
+}
+
+} // namespace ryx::math::detail

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "core/analog_data.h"
+#include "ryx_math_export.h"
+
+namespace ryx::math::detail {
+
+// Common ground of the differentiator and the integrator: a derived channel that
+// runs each source run through `taps` cascaded first-order stages whose state
+// carries over from run to run.
+class RYX_MATH_EXPORT staged : public ryx::analog_data
+{
+    Q_OBJECT
+    Q_PROPERTY(int taps READ taps WRITE set_taps NOTIFY taps_changed)
+
+public:
+    ~staged() override;
+
+    int taps() const { return m_taps; }
+    // Replaces the stage state by `taps` zeros, under the device lock.
+    void init();
+    // Transforms [first, last) in place, updating the stages, without publishing.
+    // Without stage state (a channel built without a source) nothing is changed.
+    void process(std::vector<double>::iterator first, std::vector<double>::iterator last);
+
+    void save(QDomElement& element) override;
+    void load(const QDomElement& element) override;
+    QJsonObject settings() const override;
+    bool set_parameter(const QString& name, const QVariant& value) override;
+    void set_data(const_iterator first, const_iterator last) override;
+
+public slots:
+    // Number of cascaded stages; values below 1 and unchanged values are ignored.
+    void set_taps(int value);
+
+signals:
+    // Part of the interface; the channel does not emit it.
+    void taps_changed();
+
+protected:
+    staged(ryx::analog_data* source, bool temporary);
+    // One run through the stages: rate is the channel's rate, s the stage state.
+    virtual void transform(double* x, double* end, double rate, std::vector<double>& s) const = 0;
+    // Translated "Taps" in the derived class's context.
+    virtual QString taps_label() const = 0;
+
+private:
+    int m_taps = 1;
+    std::unique_ptr<std::vector<double>> m_state;
+};
+
+} // namespace ryx::math::detail
