@@ -1,0 +1,73 @@
+// Decimation cost per input sample: the resampler fed one frame per call (as the
+// acquisition analysers feed it) against the same zita-resampler stages fed in blocks.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+#include <zita-resampler/resampler.h>
+
+#include "math/resampler.h"
+
+namespace {
+
+std::vector<float> signal(std::size_t n)
+{
+    std::vector<float> x(n);
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = static_cast<float>(std::sin(0.001 * static_cast<double>(i)));
+    return x;
+}
+
+void BM_resampler_per_frame(benchmark::State& state)
+{
+    const int ratio = static_cast<int>(state.range(0));
+    ryx::math::resampler r(1);
+    r.setup(ratio);
+    const auto x = signal(1 << 16);
+    for (auto _ : state) {
+        int outputs = 0;
+        for (float v : x) {
+            float frame = v;
+            outputs += r.process(&frame) ? 1 : 0;
+        }
+        benchmark::DoNotOptimize(outputs);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(x.size()));
+}
+BENCHMARK(BM_resampler_per_frame)->Arg(4)->Arg(100)->Arg(5000);
+
+// The same chain of stages, each fed the previous stage's whole block at once.
+void BM_stages_in_blocks(benchmark::State& state)
+{
+    const int ratio = static_cast<int>(state.range(0));
+    ryx::math::resampler chain(1);
+    chain.setup(ratio);
+    std::vector<std::unique_ptr<Resampler>> stages;
+    for (const auto& [in, out] : chain.stages()) {
+        stages.push_back(std::make_unique<Resampler>());
+        stages.back()->setup(static_cast<unsigned>(in), static_cast<unsigned>(out), 1, 32);
+    }
+    const auto x = signal(1 << 16);
+    std::vector<float> a(x.size()), b(x.size());
+    for (auto _ : state) {
+        std::vector<float>* in = &a;
+        std::vector<float>* out = &b;
+        std::copy(x.begin(), x.end(), a.begin());
+        std::size_t count = x.size();
+        for (auto& s : stages) {
+            s->inp_count = static_cast<unsigned>(count);
+            s->inp_data = in->data();
+            s->out_count = static_cast<unsigned>(out->size());
+            s->out_data = out->data();
+            s->process();
+            count = out->size() - s->out_count;
+            std::swap(in, out);
+        }
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(x.size()));
+}
+BENCHMARK(BM_stages_in_blocks)->Arg(4)->Arg(100)->Arg(5000);
+
+} // namespace
