@@ -1,0 +1,49 @@
+#include "math/moving/avg.h"
+
+#include <typeinfo>
+
+namespace ryx::math::moving {
+
+avg::avg(ryx::analog_data* source, bool temporary) : data(source, temporary)
+{
+    set_name(tr("mean"));
+}
+
+avg::~avg()
+{
+    retire();
+}
+
+void avg::remove_value(double)
+{
+    m_sum.remove(ring(), static_cast<std::size_t>(position()));
+}
+
+void avg::add_value(double x)
+{
+    m_sum.add(x);
+}
+
+double avg::get_value() const
+{
+    const std::size_t n = m_sum.count();
+    if (n == 0)
+        return 0.0;
+    return (m_sum.tail() + m_sum.head().s) / static_cast<double>(n);
+}
+
+void avg::reset_time()
+{
+    m_sum.clear();
+    data::reset_time();
+}
+
+void avg::slide(double* first, double* last)
+{
+    if (typeid(*this) == typeid(avg))
+        slide_as(*this, first, last);
+    else
+        data::slide(first, last);
+}
+
+} // namespace ryx::math::moving

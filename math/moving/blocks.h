@@ -1,0 +1,233 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+namespace ryx::math::moving::detail {
+
+// A sliding window seen as two parts: the tail of the previous block of samples,
+// whose summaries from every index to its end were computed once when the block
+// was closed, and the head of the current block, summarised as it grows. The
+// window's summary is the merge of one tail summary and the head. Nothing is ever
+// taken out of a running sum, so there is no cancellation and no drift: every
+// result is as accurate as a fresh computation over the window, and a sample
+// (a NaN included) stops counting the moment it leaves the window. Closing a
+// block costs one pass over W samples once every W samples: O(1) per sample.
+//
+// Head is the running summary: default-constructed empty, add(x) appends the
+// newest sample, summary() returns the Head::part that the tail stores.
+template <class Head>
+class blocks
+{
+public:
+    using part = typename Head::part;
+
+    blocks() { clear(); }
+
+    void clear()
+    {
+        m_tail.assign(1, part{}); // the sentinel: the summary of no samples
+        m_next = 0;
+        m_head = Head{};
+        m_head_count = 0;
+    }
+
+    void add(double x)
+    {
+        m_head.add(x);
+        ++m_head_count;
+    }
+
+    // Drops the oldest sample. When the tail is used up the whole window is the
+    // head; it becomes the new tail, read from the ring oldest first (oldest is
+    // the ring index of the oldest sample).
+    void remove(const std::vector<double>& ring, std::size_t oldest)
+    {
+        if (m_next + 1 >= m_tail.size())
+            close(ring, oldest);
+        if (m_next + 1 < m_tail.size())
+            ++m_next;
+        else if (m_head_count > 0)
+            --m_head_count; // nothing to close from: keep the counts sound
+    }
+
+    // Summary of the tail samples still in the window (the sentinel when none).
+    const part& tail() const { return m_tail[m_next]; }
+    std::size_t tail_count() const { return m_tail.size() - 1 - m_next; }
+    const Head& head() const { return m_head; }
+    std::size_t head_count() const { return m_head_count; }
+    std::size_t count() const { return tail_count() + m_head_count; }
+
+private:
+    void close(const std::vector<double>& ring, std::size_t oldest)
+    {
+        const std::size_t n = ring.size();
+        m_tail.resize(n + 1);
+        m_tail[n] = part{};
+        Head acc;
+        if (n > 0) {
+            oldest %= n;
+            // Newest to oldest: ring[oldest - 1] ... ring[0], then ring[n - 1] ... ring[oldest].
+            std::size_t i = n;
+            for (std::size_t j = oldest; j-- > 0;) {
+                acc.add(ring[j]);
+                m_tail[--i] = acc.summary();
+            }
+            for (std::size_t j = n; j-- > oldest;) {
+                acc.add(ring[j]);
+                m_tail[--i] = acc.summary();
+            }
+        }
+        m_next = 0;
+        m_head = Head{};
+        m_head_count = 0;
+    }
+
+    std::vector<part> m_tail; // m_tail[i]: summary of tail samples i .. end; one extra empty entry
+    std::size_t m_next = 0;   // index of the oldest tail sample still in the window
+    Head m_head;
+    std::size_t m_head_count = 0;
+};
+
+// Sum of the samples (or of their squares): a plain running total.
+struct sum_head
+{
+    using part = double;
+    double s = 0.0;
+    void add(double x) { s += x; }
+    part summary() const { return s; }
+};
+
+struct square_sum_head
+{
+    using part = double;
+    double s = 0.0;
+    void add(double x) { s += x * x; }
+    part summary() const { return s; }
+};
+
+// Largest and smallest sample. A NaN sample wins both, so the extremes of a
+// window holding a NaN are NaN, as a direct scan that propagates NaN gives.
+inline double nan_max(double a, double b)
+{
+    return (a > b || a != a) ? a : b;
+}
+
+inline double nan_min(double a, double b)
+{
+    return (a < b || a != a) ? a : b;
+}
+
+struct extremes
+{
+    double largest = -HUGE_VAL;
+    double smallest = HUGE_VAL;
+};
+
+struct extremes_head
+{
+    using part = extremes;
+    extremes e;
+    void add(double x)
+    {
+        e.largest = nan_max(e.largest, x);
+        e.smallest = nan_min(e.smallest, x);
+    }
+    part summary() const { return e; }
+};
+
+inline extremes merge(const extremes& a, const extremes& b)
+{
+    return {nan_max(a.largest, b.largest), nan_min(a.smallest, b.smallest)};
+}
+
+// Central moments of a group of samples: the mean and the sums of the 2nd to
+// 4th powers of the deviations from it (M2..M4).
+struct moments
+{
+    double mean = 0.0;
+    double m2 = 0.0;
+    double m3 = 0.0;
+    double m4 = 0.0;
+};
+
+// Power sums of the deviations from a reference that is itself one of the
+// samples (the first one added). Because the reference lies inside the group,
+// its distance to the mean is bounded by the spread of the group, so turning the
+// sums into central moments loses at most a few bits more than log2 of the
+// count, and a group of equal samples has all sums exactly 0.
+template <int Order>
+struct power_head
+{
+    using part = moments;
+
+    double ref = 0.0;
+    double n = 0.0;
+    double s1 = 0.0;
+    double s2 = 0.0;
+    double s3 = 0.0;
+    double s4 = 0.0;
+
+    void add(double x)
+    {
+        if (n == 0.0)
+            ref = x;
+        const double y = x - ref;
+        const double y2 = y * y;
+        n += 1.0;
+        s1 += y;
+        s2 += y2;
+        if constexpr (Order >= 4) {
+            s3 += y2 * y;
+            s4 += y2 * y2;
+        }
+    }
+
+    moments summary() const
+    {
+        moments m;
+        if (n == 0.0)
+            return m;
+        const double d = s1 / n; // mean - ref
+        m.mean = ref + d;
+        // Deviations from the mean, expanded about the reference.
+        m.m2 = s2 - d * s1;
+        if constexpr (Order >= 4) {
+            const double d2 = d * d;
+            m.m3 = s3 - 3.0 * d * s2 + 2.0 * d2 * s1;
+            m.m4 = s4 - 4.0 * d * s3 + 6.0 * d2 * s2 - 3.0 * d2 * d * s1;
+        }
+        if (!(m.m2 >= 0.0) && m.m2 == m.m2)
+            m.m2 = 0.0; // rounding of an almost constant group
+        return m;
+    }
+};
+
+// Moments of the union of two groups of na and nb samples (Chan et al.; Pebay,
+// "Formulas for robust, one-pass parallel computation of covariances and
+// arbitrary-order statistical moments", 2008).
+template <int Order>
+moments merge(const moments& a, double na, const moments& b, double nb)
+{
+    if (na == 0.0)
+        return b;
+    if (nb == 0.0)
+        return a;
+    const double n = na + nb;
+    const double delta = b.mean - a.mean;
+    const double dn = delta / n;
+    const double nab = na * nb;
+    moments r;
+    r.mean = a.mean + dn * nb;
+    r.m2 = a.m2 + b.m2 + delta * dn * nab;
+    if constexpr (Order >= 4) {
+        const double dn2 = dn * dn;
+        r.m3 = a.m3 + b.m3 + delta * dn2 * nab * (na - nb) + 3.0 * dn * (na * b.m2 - nb * a.m2);
+        r.m4 = a.m4 + b.m4 + delta * dn2 * dn * nab * (na * na - nab + nb * nb)
+               + 6.0 * dn2 * (na * na * b.m2 + nb * nb * a.m2) + 4.0 * dn * (na * b.m3 - nb * a.m3);
+    }
+    return r;
+}
+
+} // namespace ryx::math::moving::detail

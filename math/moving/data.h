@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QDomElement>
+#include <QJsonObject>
+#include <QString>
+#include <QVariant>
+#include <QtGlobal>
+#include <vector>
+
+#include "core/analog_data.h"
+#include "ryx_math_export.h"
+
+namespace ryx::math::moving {
+
+// Base of the sliding-window channels: a derived channel that turns every input
+// sample into one output sample, the value of a statistic over the last W input
+// samples (the window, W = time x rate). The base keeps the window's samples in a
+// ring and runs the per-sample loop; a statistic keeps its own incremental state
+// through remove_value (the oldest sample leaves), add_value (the newest enters)
+// and get_value, and clears it in reset_time.
+class RYX_MATH_EXPORT data : public ryx::analog_data
+{
+    Q_OBJECT
+    // Window length, s. Written values below 0, non-finite, or giving more than
+    // INT_MAX samples are ignored.
+    Q_PROPERTY(double time READ time WRITE set_time NOTIFY time_changed)
+
+public:
+    data(ryx::analog_data* source, bool temporary);
+    ~data() override;
+
+    // Window length in seconds, W / rate.
+    double time() const;
+    // W, the window length in samples.
+    qint64 count() const { return m_count; }
+    unsigned int values_size() const { return static_cast<unsigned int>(m_count); }
+    // Samples currently in the window: below W while it fills.
+    int real_count() const { return static_cast<int>(m_ring.size()); }
+
+public slots:
+    void set_time(double value);
+    // Empties the window and clears the statistic, under the device lock.
+    void reset();
+
+    virtual void remove_value(double x) = 0;
+    virtual void add_value(double x) = 0;
+    virtual double get_value() const = 0;
+    virtual void reset_time();
+    // Window sample i, counted from the oldest (0) to the newest (real_count() - 1);
+    // larger indices wrap around. NaN for an empty window or a negative index.
+    virtual double value_at(int i) const;
+    virtual void reset_state();
+
+    void save(QDomElement& element) override;
+    void load(const QDomElement& element) override;
+    QJsonObject settings() const override;
+    bool set_parameter(const QString& name, const QVariant& value) override;
+    void set_data(const_iterator first, const_iterator last) override;
+
+signals:
+    void time_changed();
+
+protected:
+    // Replaces each sample of [first, last) by the statistic over the window that
+    // ends with it. The base calls the three virtual operations per sample; a
+    // statistic whose dynamic type is exactly its own class runs slide_as, the
+    // same loop with its operations inlined.
+    virtual void slide(double* first, double* last);
+
+    template <class Statistic>
+    void slide_as(Statistic& self, double* first, double* last);
+
+    // Announces the deletion, then waits for a run being delivered on another
+    // thread to finish: the first statement of every statistic's destructor, so
+    // that no delivery sees a half-destroyed statistic.
+    void retire();
+
+    // The window's samples; ring()[position()] is the next slot written and,
+    // once the ring holds W samples, the oldest sample.
+    const std::vector<double>& ring() const { return m_ring; }
+    int position() const { return m_position; }
+    // Index of the sample being processed, counted since construction or reset().
+    quint64 processed() const { return m_processed; }
+
+private:
+    int m_count = 0;
+    quint64 m_processed = 0;
+    std::vector<double> m_ring;
+    int m_position = 0;
+};
+
+template <class Statistic>
+void data::slide_as(Statistic& self, double* first, double* last)
+{
+    const std::size_t w = static_cast<std::size_t>(m_count);
+    for (; first != last; ++first) {
+        const double x = *first;
+        if (m_ring.size() == w) {
+            self.Statistic::remove_value(m_ring[static_cast<std::size_t>(m_position)]);
+            m_ring[static_cast<std::size_t>(m_position)] = x;
+        } else {
+            m_ring.push_back(x);
+        }
+        self.Statistic::add_value(x);
+        if (++m_position == m_count)
+            m_position = 0;
+        ++m_processed;
+        *first = self.Statistic::get_value();
+    }
+}
+
+} // namespace ryx::math::moving

@@ -1,0 +1,142 @@
+#include "math/moving/freq.h"
+
+#include <QLocale>
+#include <cmath>
+#include <typeinfo>
+
+#include "math/editor.h"
+
+namespace ryx::math::moving {
+
+namespace {
+
+constexpr double automatic = HUGE_VAL;
+
+} // namespace
+
+freq::freq(ryx::analog_data* source, bool temporary) : offset(source, temporary), m_dc(automatic)
+{
+    set_name(tr("frequency"));
+}
+
+freq::~freq()
+{
+    retire();
+}
+
+void freq::set_dc(double value)
+{
+    if (std::isnan(value))
+        return;
+    if (!(std::abs(m_dc - value) > 1e-9))
+        return; // also +inf onto +inf
+    m_dc = value;
+    emit dc_changed();
+}
+
+void freq::push_front_id(quint64 id)
+{
+    if (m_fronts_count == m_fronts.size()) {
+        // Unroll the buffer into a larger one, oldest first.
+        std::vector<quint64> grown(std::max<std::size_t>(16, 2 * m_fronts.size()));
+        for (std::size_t i = 0; i < m_fronts_count; ++i)
+            grown[i] = m_fronts[(m_fronts_first + i) % m_fronts.size()];
+        m_fronts.swap(grown);
+        m_fronts_first = 0;
+    }
+    m_fronts[(m_fronts_first + m_fronts_count) % m_fronts.size()] = id;
+    ++m_fronts_count;
+}
+
+void freq::remove_value(double x)
+{
+    offset::remove_value(x);
+    const auto w = static_cast<quint64>(count());
+    if (m_fronts_count > 0 && m_sample_id >= w && m_fronts[m_fronts_first] == m_sample_id - w) {
+        m_fronts_first = (m_fronts_first + 1) % m_fronts.size();
+        --m_fronts_count;
+    }
+}
+
+void freq::add_value(double x)
+{
+    offset::add_value(x);
+    if (m_sample_id != 0) {
+        double level = m_dc;
+        if (level == automatic) {
+            const detail::extremes e = window_extremes();
+            level = (e.largest + e.smallest) * 0.5;
+        }
+        if (x > level && m_previous <= level)
+            push_front_id(m_sample_id);
+    }
+    ++m_sample_id;
+    m_previous = x;
+}
+
+double freq::get_value() const
+{
+    if (m_fronts_count < 2)
+        return 0.0;
+    const quint64 first = m_fronts[m_fronts_first];
+    const quint64 last = m_fronts[(m_fronts_first + m_fronts_count - 1) % m_fronts.size()];
+    return static_cast<double>(m_fronts_count - 1) * get_rate() / static_cast<double>(last - first);
+}
+
+void freq::reset_time()
+{
+    m_fronts_first = 0;
+    m_fronts_count = 0;
+    m_sample_id = 0;
+    offset::reset_time();
+}
+
+void freq::save(QDomElement& element)
+{
+    offset::save(element);
+    element.setAttribute("dc", QString::number(m_dc, 'g', QLocale::FloatingPointShortest));
+}
+
+void freq::load(const QDomElement& element)
+{
+    offset::load(element);
+    bool ok = false;
+    const double value = element.attribute("dc", QString()).toDouble(&ok);
+    set_dc(ok && !std::isnan(value) ? value : automatic);
+}
+
+QJsonObject freq::settings() const
+{
+    QJsonObject result = offset::settings();
+    const bool fixed = m_dc != automatic;
+    result[editor::key(30, "dc_type")] =
+        editor::choice(fixed ? 1 : 0, tr("DC type"), QStringList{tr("Offset"), tr("Value")});
+    if (fixed)
+        result[editor::key(31, "dc")] = editor::number(m_dc, -1000000, 1000000, 3, tr("DC"));
+    return result;
+}
+
+bool freq::set_parameter(const QString& name, const QVariant& value)
+{
+    if (offset::set_parameter(name, value))
+        return true;
+    if (name == QLatin1String("dc_type")) {
+        set_dc(value.toInt() != 0 ? 0.0 : automatic);
+        return true;
+    }
+    if (name == QLatin1String("dc")) {
+        set_dc(value.toDouble());
+        return true;
+    }
+    return false;
+}
+
+void freq::slide(double* first, double* last)
+{
+    if (typeid(*this) == typeid(freq))
+        slide_as(*this, first, last);
+    else
+        data::slide(first, last);
+}
+
+} // namespace ryx::math::moving

@@ -1,0 +1,59 @@
+#include "math/moving/kurt.h"
+
+#include <cstdint>
+#include <typeinfo>
+
+namespace ryx::math::moving {
+
+kurt::kurt(ryx::analog_data* source, bool temporary) : avg(source, temporary)
+{
+    set_name(tr("kurtosis"));
+}
+
+kurt::~kurt()
+{
+    retire();
+}
+
+void kurt::remove_value(double)
+{
+    m_moments.remove(ring(), static_cast<std::size_t>(position()));
+}
+
+void kurt::add_value(double x)
+{
+    m_moments.add(x);
+}
+
+double kurt::get_value() const
+{
+    const std::uint64_t n = m_moments.count();
+    if (n < 4)
+        return 0.0;
+    const detail::moments m =
+        detail::merge<4>(m_moments.tail(), static_cast<double>(m_moments.tail_count()),
+                         m_moments.head().summary(), static_cast<double>(m_moments.head_count()));
+    if (m.m2 == 0.0)
+        return 0.0;
+    const double count = static_cast<double>(n);
+    const double upper = static_cast<double>(n * n - 1);
+    const double lower = static_cast<double>((n - 2) * (n - 3));
+    // m4 / m2^2 with both moments over n: n M4 / M2^2.
+    return (upper / lower) * (count * m.m4 / (m.m2 * m.m2) - 3.0 + 6.0 / (count + 1.0));
+}
+
+void kurt::reset_time()
+{
+    m_moments.clear();
+    avg::reset_time();
+}
+
+void kurt::slide(double* first, double* last)
+{
+    if (typeid(*this) == typeid(kurt))
+        slide_as(*this, first, last);
+    else
+        data::slide(first, last);
+}
+
+} // namespace ryx::math::moving

@@ -1,0 +1,46 @@
+#include "math/moving/max.h"
+
+#include <typeinfo>
+
+namespace ryx::math::moving {
+
+max::max(ryx::analog_data* source, bool temporary) : data(source, temporary)
+{
+    set_name(tr("max"));
+}
+
+max::~max()
+{
+    retire();
+}
+
+void max::remove_value(double)
+{
+    m_extremes.remove(ring(), static_cast<std::size_t>(position()));
+}
+
+void max::add_value(double x)
+{
+    m_extremes.add(x);
+}
+
+double max::get_value() const
+{
+    return window_empty() ? 0.0 : window_extremes().largest;
+}
+
+void max::reset_time()
+{
+    m_extremes.clear();
+    data::reset_time();
+}
+
+void max::slide(double* first, double* last)
+{
+    if (typeid(*this) == typeid(max))
+        slide_as(*this, first, last);
+    else
+        data::slide(first, last);
+}
+
+} // namespace ryx::math::moving

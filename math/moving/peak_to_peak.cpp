@@ -1,0 +1,33 @@
+#include "math/moving/peak_to_peak.h"
+
+#include <typeinfo>
+
+namespace ryx::math::moving {
+
+peak_to_peak::peak_to_peak(ryx::analog_data* source, bool temporary) : max(source, temporary)
+{
+    set_name(tr("peak to peak"));
+}
+
+peak_to_peak::~peak_to_peak()
+{
+    retire();
+}
+
+double peak_to_peak::get_value() const
+{
+    if (window_empty())
+        return 0.0;
+    const detail::extremes e = window_extremes();
+    return e.largest - e.smallest;
+}
+
+void peak_to_peak::slide(double* first, double* last)
+{
+    if (typeid(*this) == typeid(peak_to_peak))
+        slide_as(*this, first, last);
+    else
+        data::slide(first, last);
+}
+
+} // namespace ryx::math::moving

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "math/moving/freq.h"
+
+namespace ryx::math::moving {
+
+// Moving period: 1 / the moving frequency, in seconds; 0 while that is 0.
+class RYX_MATH_EXPORT period : public freq
+{
+    Q_OBJECT
+
+public:
+    period(ryx::analog_data* source, bool temporary);
+    ~period() override;
+
+public slots:
+    double get_value() const override;
+
+protected:
+    void slide(double* first, double* last) override;
+};
+
+} // namespace ryx::math::moving
