@@ -1,0 +1,40 @@
+#include "math/instant/avg.h"
+
+#include <numeric>
+
+namespace ryx::math::instant {
+
+avg::avg(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
+{
+    set_default_name(tr("mean"));
+}
+
+avg::~avg()
+{
+    prepare_deleting();
+}
+
+void avg::set_time(double t)
+{
+    recreate_block(t, [this] { m_sum = 0.0; });
+}
+
+void avg::before_copying_data(iterator first, iterator last)
+{
+    m_sum -= std::accumulate(first, last, 0.0);
+}
+
+void avg::after_copying_data(iterator first, iterator last)
+{
+    m_sum += std::accumulate(first, last, 0.0);
+}
+
+void avg::calculate()
+{
+    // The running sum is re-based on the full block, so that rounding drift, or
+    // a NaN that has left the block, does not outlive it.
+    m_sum = std::accumulate(block().cbegin(), block().cend(), 0.0);
+    m_value = m_sum / static_cast<double>(block().size());
+}
+
+} // namespace ryx::math::instant

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "math/instant/sample_set.h"
+#include "math/instant/value.h"
+
+namespace ryx::math::instant {
+
+// Largest sample of the block. The family min, peak_to_peak and offset reads
+// the same ordered set of the samples written since the block was created
+// (the zeros of a fresh block are not in it).
+class RYX_MATH_EXPORT max : public value
+{
+    Q_OBJECT
+
+public:
+    max(ryx::analog_data* source, const QJsonObject& settings);
+    ~max() override;
+
+public slots:
+    void set_time(double t) override;
+
+protected:
+    void before_copying_data(iterator first, iterator last) override;
+    void after_copying_data(iterator first, iterator last) override;
+    void calculate() override;
+
+    detail::sample_set m_samples;
+};
+
+} // namespace ryx::math::instant

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/units.h"
+#include "math/instant/value.h"
+
+namespace ryx::math::instant {
+
+// Root mean square of the block, linear or in dB relative to the source's
+// reference() (unit dB; the other units read linear).
+class RYX_MATH_EXPORT rms : public value
+{
+    Q_OBJECT
+    Q_PROPERTY(ryx::units unit READ get_unit WRITE set_unit NOTIFY unit_changed)
+
+public:
+    // Settings as value, plus "view": the unit as an int (0 linear, 1 dB, 2 rms; default 0).
+    rms(ryx::analog_data* source, const QJsonObject& settings);
+    ~rms() override;
+
+    ryx::units get_unit() const { return m_unit; }
+
+signals:
+    void unit_changed();
+
+public slots:
+    void set_time(double t) override;
+    // Values outside the enumeration are ignored.
+    void set_unit(ryx::units unit);
+
+protected:
+    void before_copying_data(iterator first, iterator last) override;
+    void after_copying_data(iterator first, iterator last) override;
+    void calculate() override;
+
+private:
+    double m_squares = 0.0; // sum of squares of the block's current contents
+    ryx::units m_unit = ryx::units::linear;
+};
+
+} // namespace ryx::math::instant

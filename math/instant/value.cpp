@@ -1,0 +1,343 @@
+#include "math/instant/value.h"
+
+#include <QMutexLocker>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "core/analog_data.h"
+#include "core/device.h"
+
+namespace ryx::math::instant {
+
+namespace {
+
+// Number of samples in `seconds` at `rate`, rounded half away from zero; 0 for
+// a non-positive or NaN product, saturated far beyond any block or delay.
+std::uint64_t samples_in(double seconds, double rate)
+{
+    const double n = seconds * rate;
+    if (!(n > 0.0))
+        return 0;
+    constexpr double ceiling = 9.0e18;
+    return n >= ceiling ? static_cast<std::uint64_t>(ceiling) : static_cast<std::uint64_t>(std::llround(n));
+}
+
+// Holds the source's device lock for one data run. A slot connected to the
+// measurement's signals may delete the source channel meanwhile; the lock is then
+// released on the device itself.
+class run_lock
+{
+public:
+    explicit run_lock(ryx::analog_data* source)
+        : m_source(source), m_device(qobject_cast<ryx::device*>(source->root()))
+    {
+        source->lock_device(QString());
+    }
+    ~run_lock()
+    {
+        if (m_source)
+            m_source->unlock_device(QString());
+        else if (m_device)
+            m_device->unlock_ai(QString());
+    }
+    run_lock(const run_lock&) = delete;
+    run_lock& operator=(const run_lock&) = delete;
+
+private:
+    QPointer<ryx::analog_data> m_source;
+    QPointer<ryx::device> m_device;
+};
+
+} // namespace
+
+value::value(ryx::analog_data* source, const QJsonObject& settings) : m_source(source)
+{
+    const QJsonValue name = settings.value(QLatin1String("name"));
+    if (name.isString() && !name.toString().isEmpty()) {
+        m_name = name.toString();
+        m_name_given = true;
+    }
+
+    double t = settings.value(QLatin1String("time")).toDouble(0.1);
+    if (!(t > 0.0))
+        t = 0.1;
+    const int avg = settings.value(QLatin1String("avg")).toInt(1);
+    m_avg_cnt = avg > 0 ? static_cast<unsigned int>(avg) : 1u;
+    m_running = settings.value(QLatin1String("start")).toBool(true);
+    m_single_shot = settings.value(QLatin1String("single_shot")).toBool(false);
+
+    if (m_source) {
+        m_delay = samples_in(settings.value(QLatin1String("delay")).toDouble(0.0), rate());
+        value::set_time(t);
+        // Direct: the run is read on the publishing thread, while the source
+        // still holds it.
+        connect(m_source, &ryx::analog_data::data_changed, this, &value::data_changed, Qt::DirectConnection);
+        // Direct as well: the pointer must be dropped while the source is still whole,
+        // whichever thread deletes it.
+        connect(m_source, &ryx::data_model_node::deleting, this, &value::disconnect_from_ad,
+                Qt::DirectConnection);
+    }
+}
+
+value::~value()
+{
+    prepare_deleting();
+}
+
+void value::prepare_deleting()
+{
+    if (ryx::analog_data* src = m_source) {
+        src->lock_device(QString());
+        m_running = false;
+        src->unlock_device(QString());
+    } else {
+        m_running = false;
+    }
+}
+
+QString value::get_name() const
+{
+    return m_name;
+}
+
+void value::set_name(const QString& name)
+{
+    if (name == m_name)
+        return;
+    m_name = name;
+    emit name_changed();
+}
+
+void value::set_default_name(const QString& name)
+{
+    if (!m_name_given)
+        m_name = name;
+}
+
+double value::get_avg_value() const
+{
+    return kept_mean();
+}
+
+double value::kept_mean() const
+{
+    QMutexLocker guard(&m_values_mutex);
+    if (m_values.isEmpty())
+        return 0.0;
+    return std::accumulate(m_values.cbegin(), m_values.cend(), 0.0) / static_cast<double>(m_values.size());
+}
+
+QList<qreal> value::get_values() const
+{
+    QMutexLocker guard(&m_values_mutex);
+    return m_values;
+}
+
+double value::get_acq_time() const
+{
+    return static_cast<double>(m_avg_cnt) * m_time;
+}
+
+QJsonArray value::get_data() const
+{
+    QJsonArray out;
+    lock_source();
+    for (double x : m_block)
+        out.append(x);
+    unlock_source();
+    return out;
+}
+
+double value::rate() const
+{
+    const double r = m_source ? m_source->get_rate() : 0.0;
+    return std::isfinite(r) && r > 0.0 ? r : 0.0;
+}
+
+double value::get_dt() const
+{
+    const double r = rate();
+    return r > 0.0 ? 1.0 / r : 0.0;
+}
+
+double value::get_ptr() const
+{
+    return static_cast<double>(m_fill) * get_dt();
+}
+
+std::size_t value::block_size() const
+{
+    return m_block.size();
+}
+
+void value::lock_source() const
+{
+    if (m_source)
+        m_source->lock_device(QString());
+}
+
+void value::unlock_source() const
+{
+    if (m_source)
+        m_source->unlock_device(QString());
+}
+
+bool value::start(double delay)
+{
+    if (m_running)
+        return false;
+    m_running = true;
+    {
+        QMutexLocker guard(&m_values_mutex);
+        m_values.clear();
+    }
+    if (delay >= 0.0)
+        m_delay = samples_in(delay, rate());
+    return true;
+}
+
+bool value::start()
+{
+    return start(-1.0);
+}
+
+void value::stop()
+{
+    m_running = false;
+}
+
+void value::stop_acq()
+{
+    m_running = false;
+}
+
+void value::set_avg_cnt(unsigned int count)
+{
+    if (count == m_avg_cnt)
+        return;
+    m_avg_cnt = count;
+    emit avg_cnt_changed();
+}
+
+void value::set_time(double t)
+{
+    recreate_block(t, {});
+}
+
+bool value::recreate_block(double t, const std::function<void()>& reset_state)
+{
+    ryx::analog_data* src = m_source;
+    if (!src || std::isnan(t) || std::fabs(t - m_time) <= 1e-9)
+        return false;
+
+    src->lock_device(QString());
+    const double r = rate();
+    const std::uint64_t wanted = samples_in(t, r);
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, max_block));
+    m_time = t;
+    if (n < min_block) {
+        n = min_block;
+        if (r > 0.0)
+            m_time = static_cast<double>(n) / r;
+    } else if (wanted > max_block) {
+        m_time = static_cast<double>(n) / r;
+    }
+    m_block.assign(n, 0.0);
+    m_fill = 0;
+    m_value = 0.0;
+    {
+        QMutexLocker guard(&m_values_mutex);
+        m_values.clear();
+    }
+    if (reset_state)
+        reset_state();
+    src->unlock_device(QString());
+
+    emit time_changed();
+    return true;
+}
+
+void value::keep_result(double result)
+{
+    QMutexLocker guard(&m_values_mutex);
+    m_values.append(result);
+    if (m_single_shot && static_cast<std::size_t>(m_values.size()) == m_avg_cnt)
+        m_running = false;
+    const qsizetype keep = m_avg_cnt;
+    if (m_values.size() > keep)
+        m_values.erase(m_values.begin(), m_values.begin() + (m_values.size() - keep));
+}
+
+void value::before_copying_data(iterator, iterator) {}
+
+void value::after_copying_data(iterator, iterator) {}
+
+void value::data_changed()
+{
+    if (!m_running || !m_source)
+        return;
+
+    const QPointer<value> self(this);
+    run_lock bracket(m_source);
+
+    std::size_t size = m_source->size();
+    std::uint64_t delay = m_delay;
+    if (delay >= size) {
+        m_delay = delay - size;
+        return;
+    }
+    std::size_t k = static_cast<std::size_t>(delay);
+    m_delay = 0;
+
+    while (k < size) {
+        const std::size_t n_block = m_block.size();
+        if (n_block == 0)
+            return;
+        const std::size_t n = std::min(n_block - m_fill, size - k);
+        const auto first = m_block.begin() + static_cast<std::ptrdiff_t>(m_fill);
+        const auto last = first + static_cast<std::ptrdiff_t>(n);
+
+        before_copying_data(first, last);
+        const auto from = m_source->cbegin() + static_cast<std::ptrdiff_t>(k);
+        std::copy(from, from + static_cast<std::ptrdiff_t>(n), first);
+        m_fill = (m_fill + n) % n_block;
+        after_copying_data(first, last);
+
+        if (m_fill == 0) {
+            m_outcome = block_outcome::result;
+            calculate();
+            if (m_outcome != block_outcome::none) {
+                if (m_outcome == block_outcome::result)
+                    keep_result(m_value);
+                emit changed();
+                if (!self)
+                    return;
+                if (!m_running) {
+                    emit finished();
+                    return;
+                }
+            }
+        }
+
+        // A slot may have stopped us, retimed the block or dropped the source.
+        if (!m_running || !m_source)
+            return;
+        k += n;
+        size = m_source->size();
+    }
+}
+
+void value::disconnect_from_ad()
+{
+    ryx::analog_data* src = m_source;
+    if (!src)
+        return;
+    src->lock_device(QString());
+    disconnect(src, &ryx::analog_data::data_changed, this, &value::data_changed);
+    m_source = nullptr;
+    src->unlock_device(QString());
+}
+
+} // namespace ryx::math::instant

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "ryx_math_export.h"
+
+namespace ryx {
+class analog_data;
+}
+
+namespace ryx::math::instant {
+
+// Base of the scalar block measurements. It follows one source channel, copies
+// each run into a block of `time` seconds (N samples), computes one result per
+// full block and keeps the last `avg_cnt` results for averaging.
+//
+// A measurement supplies the hooks: before_copying_data sees a chunk of the
+// block just before new samples overwrite it, after_copying_data sees the same
+// chunk holding the new samples, calculate turns the kept state into the block
+// result. A chunk never crosses the end of the block.
+//
+// Threads: the data run executes on the thread that publishes the source's
+// runs, under the source's device lock; the block's shape and the source link
+// only change under that lock, so the setters may be called from any thread.
+class RYX_MATH_EXPORT value : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString name READ get_name WRITE set_name NOTIFY name_changed)
+    Q_PROPERTY(double time READ get_time WRITE set_time NOTIFY time_changed)
+    Q_PROPERTY(double value READ get_value NOTIFY changed)
+    Q_PROPERTY(double avg_value READ get_avg_value NOTIFY changed)
+    Q_PROPERTY(unsigned int avg_cnt READ get_avg_cnt WRITE set_avg_cnt NOTIFY avg_cnt_changed)
+    Q_PROPERTY(QList<qreal> values READ get_values)
+    Q_PROPERTY(double acq_time READ get_acq_time)
+    Q_PROPERTY(QJsonArray data READ get_data)
+    Q_PROPERTY(double dt READ get_dt)
+    Q_PROPERTY(double ptr READ get_ptr)
+
+public:
+    using iterator = std::vector<double>::const_iterator;
+
+    // Settings: "time" (block duration, s, > 0; default 0.1), "avg" (results
+    // averaged, >= 1; default 1), "start" (run at once; default true),
+    // "single_shot" (stop after avg results; default false), "delay" (s of
+    // source skipped before the first block; default 0), "name" (display name;
+    // default: the measurement's own name).
+    value(ryx::analog_data* source, const QJsonObject& settings);
+    ~value() override;
+
+    QString get_name() const;
+    double get_time() const { return m_time; }
+    // Result of the last full block.
+    double get_value() const { return m_value; }
+    // Mean of the kept results; 0 when none is kept.
+    double get_avg_value() const;
+    unsigned int get_avg_cnt() const { return m_avg_cnt; }
+    // Kept results, oldest first.
+    QList<qreal> get_values() const;
+    // Seconds needed for a full average: avg_cnt x time.
+    double get_acq_time() const;
+    // The block's samples, index 0 first.
+    QJsonArray get_data() const;
+    // Sample interval of the source, s; 0 without a source.
+    double get_dt() const;
+    // How far into the current block, s.
+    double get_ptr() const;
+
+    bool is_running() const { return m_running; }
+    // The block length in samples (0 until a source with a rate sets it).
+    std::size_t block_size() const;
+
+    // The longest block accepted, in samples; longer durations are clamped.
+    static constexpr std::size_t max_block = std::size_t(1) << 23;
+    // The shortest block, in samples.
+    static constexpr std::size_t min_block = 10;
+
+signals:
+    void name_changed();
+    void time_changed();
+    void avg_cnt_changed();
+    // A block result is available.
+    void changed();
+    // Acquisition stopped after a result (single shot done, or stopped meanwhile).
+    void finished();
+
+public slots:
+    // Starts acquiring unless already running (then returns false). Empties the
+    // kept results; delay (s) >= 0 replaces the number of source samples to skip,
+    // a negative delay keeps it. The block is continued where it stood.
+    bool start(double delay);
+    bool start();
+    // Both only switch acquisition off; nothing is cleared or emitted.
+    void stop();
+    void stop_acq();
+    void set_name(const QString& name);
+    // Block duration t, s. The block becomes round(t x rate) samples, at least
+    // min_block and at most max_block (time then reads the clamped duration);
+    // it is re-created empty and the results are cleared. A change within 1e-9 s,
+    // a NaN or a missing source is ignored.
+    virtual void set_time(double t);
+    // No other check: 0 keeps no results at all.
+    void set_avg_cnt(unsigned int count);
+
+protected:
+    // The chunk [first, last) of the block, about to be overwritten.
+    virtual void before_copying_data(iterator first, iterator last);
+    // The same chunk, now holding the new samples.
+    virtual void after_copying_data(iterator first, iterator last);
+    // Stores the result of the full block in m_value.
+    virtual void calculate() = 0;
+
+protected slots:
+    // One data run of the source.
+    virtual void data_changed();
+
+private slots:
+    void disconnect_from_ad();
+
+protected:
+    // What the block cycle does once calculate() has run: keep m_value as the
+    // block's result, or nothing when calculate produced no result or already
+    // kept one itself through keep_result().
+    enum class block_outcome { result, kept, none };
+
+    // Re-creates the block for duration t as set_time describes; under the same
+    // lock runs reset_state, which clears what a measurement derives from the
+    // block. Returns whether the block was re-created.
+    bool recreate_block(double t, const std::function<void()>& reset_state);
+    // Appends a result to the kept list, stops a completed single shot and
+    // trims the list to avg_cnt.
+    void keep_result(double result);
+    // Mean of the kept results.
+    double kept_mean() const;
+    // Switches acquisition off under the device lock; each destructor calls it
+    // first, so that a run in progress on another thread completes before the
+    // measurement's members go.
+    void prepare_deleting();
+    // Brackets of the source's device lock; no-ops without a source.
+    void lock_source() const;
+    void unlock_source() const;
+    // Sets the display name unless one was given in the settings.
+    void set_default_name(const QString& name);
+
+    ryx::analog_data* source() const { return m_source; }
+    double rate() const;
+    // Block position where the next sample goes.
+    std::size_t fill_position() const { return m_fill; }
+    std::vector<double>& block() { return m_block; }
+    const std::vector<double>& block() const { return m_block; }
+
+    double m_value = 0.0;
+    block_outcome m_outcome = block_outcome::result;
+
+private:
+    double m_time = 0.0;
+    QString m_name;
+    ryx::analog_data* m_source = nullptr;
+    std::vector<double> m_block;
+    std::size_t m_fill = 0;
+    mutable QMutex m_values_mutex; // guards m_values between the data run and readers
+    QList<qreal> m_values;
+    std::atomic<unsigned int> m_avg_cnt{1};
+    std::atomic<bool> m_running{true};
+    std::atomic<bool> m_single_shot{false};
+    std::atomic<std::uint64_t> m_delay{0};
+    bool m_name_given = false;
+};
+
+} // namespace ryx::math::instant

@@ -1,0 +1,278 @@
+// Fronts: the frequency measurement, the last-front tracker and the phase
+// difference of two channels.
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+#include "math/instant/delta_phase.h"
+#include "math/instant/freq.h"
+#include "math/instant/last_front.h"
+#include "tests/support/host.h"
+
+namespace {
+
+namespace in = ryx::math::instant;
+
+// Ten samples at -1, ten at +1, repeated: a front every 20 samples.
+std::vector<double> square(std::size_t n, std::size_t half = 10)
+{
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = (i / half) % 2 ? 1.0 : -1.0;
+    return out;
+}
+
+std::vector<double> to_vector(const QJsonArray& a)
+{
+    std::vector<double> out;
+    for (const auto& x : a)
+        out.push_back(x.toDouble());
+    return out;
+}
+
+TEST(InstantFreq, SquareWave)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject());
+    EXPECT_EQ(f.get_name(), QStringLiteral("frequency"));
+    EXPECT_EQ(f.get_dc(), std::numeric_limits<double>::infinity());
+    h.push(h.channel(0), square(300), 100);
+    EXPECT_DOUBLE_EQ(f.get_value(), 50.0);
+    EXPECT_EQ(f.get_variance(), 0.0);
+    const auto periods = to_vector(f.get_periods());
+    ASSERT_EQ(periods.size(), 5u);
+    EXPECT_EQ(periods[0], 0.0);
+    for (std::size_t i = 1; i < periods.size(); ++i)
+        EXPECT_NEAR(periods[i], 0.02, 1e-15);
+    EXPECT_EQ(f.property("periods").toJsonArray().size(), 5);
+}
+
+TEST(InstantFreq, SineOfKnownFrequency)
+{
+    ryx::test::host h(1000.0);
+    // Phase 0.3 keeps samples off the level; 50 Hz is 20 samples per period.
+    const auto signal = ryx::test::sine(2000, 1000.0, 50.0, 2.0, 0.5, 0.3);
+    in::freq automatic(h.channel(0), QJsonObject());
+    in::freq above(h.channel(0), QJsonObject{{"dc", 4.6}});
+    std::vector<double> seen;
+    QObject::connect(&automatic, &in::value::changed, [&] { seen.push_back(automatic.get_value()); });
+    h.push(h.channel(0), signal, 173);
+    ASSERT_EQ(seen.size(), 20u);
+    for (double v : seen)
+        EXPECT_NEAR(v, 50.0, 1e-9);
+    EXPECT_NEAR(automatic.get_variance(), 0.0, 1e-20);
+    EXPECT_EQ(above.get_value(), 0.0);
+    EXPECT_TRUE(above.get_fronts().isEmpty());
+}
+
+TEST(InstantFreq, FixedLevelAndBackToAutomatic)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject{{"dc", 10.0}});
+    const auto signal = ryx::test::sine(100, 1000.0, 50.0, 1.0, 0.0, 0.3);
+    h.push(h.channel(0), signal);
+    EXPECT_EQ(f.get_value(), 0.0);
+
+    QSignalSpy spy(&f, &in::freq::dc_changed);
+    f.set_dc(std::numeric_limits<double>::infinity());
+    f.set_dc(std::numeric_limits<double>::infinity());
+    EXPECT_EQ(spy.count(), 2); // always emitted
+    h.push(h.channel(0), signal);
+    EXPECT_DOUBLE_EQ(f.get_value(), 50.0);
+
+    EXPECT_TRUE(f.setProperty("dc", 0.2));
+    EXPECT_EQ(f.get_dc(), 0.2);
+}
+
+TEST(InstantFreq, FrontTimesAreAbsolute)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject());
+    h.push(h.channel(0), square(1200), 150);
+    const auto fronts = to_vector(f.property("fronts").toJsonArray());
+    ASSERT_EQ(fronts.size(), 5u);
+    EXPECT_NEAR(fronts.front(), 1.11, 1e-12);
+    for (std::size_t i = 1; i < fronts.size(); ++i)
+        EXPECT_NEAR(fronts[i] - fronts[i - 1], 0.02, 1e-12);
+
+    // Retiming restarts the count.
+    f.set_time(0.05);
+    h.push(h.channel(0), square(50));
+    EXPECT_NEAR(to_vector(f.get_fronts()).front(), 0.01, 1e-12);
+}
+
+TEST(InstantFreq, CrossingOntoTheLevelCounts)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject{{"dc", 0.5}});
+    // 0 -> 0.5 reaches the level exactly: a front; 0.5 -> 1 starts at the level: none.
+    std::vector<double> signal;
+    for (int period = 0; period < 20; ++period)
+        for (double x : {0.0, 0.0, 0.0, 0.0, 0.0, 0.5, 1.0, 1.0, 1.0, 1.0})
+            signal.push_back(x);
+    h.push(h.channel(0), signal, 64);
+    EXPECT_DOUBLE_EQ(f.get_value(), 100.0);
+}
+
+// A front at the block start is found against the sample written before it,
+// also when one run fills the whole block.
+TEST(InstantFreq, FrontAtTheBlockStart)
+{
+    const std::vector<double> first{1, 1, 1, 1, 1, 1, 1, 1, 1, -1};
+    const std::vector<double> second{1, 1, 1, 1, 1, -1, 1, 1, 1, 1};
+    for (std::size_t run : {10u, 3u}) {
+        ryx::test::host h(1000.0);
+        in::freq f(h.channel(0), QJsonObject{{"dc", 0.0}, {"time", 0.01}});
+        h.push(h.channel(0), first, run);
+        h.push(h.channel(0), second, run);
+        EXPECT_NEAR(f.get_value(), 1000.0 / 6.0, 1e-9) << "runs of " << run;
+        EXPECT_EQ(f.get_fronts().size(), 2) << "runs of " << run;
+    }
+}
+
+TEST(InstantFreq, TwoFrontsAndNoFronts)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject());
+    // Fronts at 20 and 60 only: one interval, no spread.
+    h.push(h.channel(0), square(100, 20));
+    EXPECT_DOUBLE_EQ(f.get_value(), 25.0);
+    EXPECT_EQ(f.get_variance(), 0.0);
+    const auto periods = to_vector(f.get_periods());
+
+    // A constant block: no fronts, value and variance 0, periods as they were.
+    h.push(h.channel(0), std::vector<double>(100, 3.0), 30);
+    EXPECT_EQ(f.get_value(), 0.0);
+    EXPECT_EQ(f.get_variance(), 0.0);
+    EXPECT_EQ(to_vector(f.get_periods()), periods);
+}
+
+TEST(InstantFreq, VarianceOfUnevenPeriods)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject{{"dc", 0.0}, {"time", 0.06}});
+    // Fronts at 5, 15, 30, 50: intervals of 10, 15 and 20 samples.
+    std::vector<double> block(60, -1.0);
+    for (int i : {5, 15, 30, 50})
+        block[static_cast<std::size_t>(i)] = 1.0;
+    h.push(h.channel(0), block);
+    EXPECT_NEAR(f.get_value(), 1.0 / 0.015, 1e-9);
+    EXPECT_NEAR(f.get_variance(), 0.005 * 0.005, 1e-15);
+}
+
+TEST(InstantLastFront, SearchesBackwardsFromTheEnd)
+{
+    ryx::test::host h(1000.0);
+    in::last_front lf(h.channel(0), QJsonObject{{"time", 0.01}});
+    EXPECT_EQ(lf.front_position(), -1);
+    EXPECT_EQ(lf.tracking_frequency(), 100.0);
+    h.push(h.channel(0), {-1.0, -1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0});
+    EXPECT_EQ(lf.front_position(), 8);
+    h.push(h.channel(0), {1.0, -2.0, 0.0, 1.0, 1.0, 1.0, -1.0, -1.0, 1.0, 1.0});
+    EXPECT_EQ(lf.front_position(), 2);
+    // No crossing: the last position stays.
+    h.push(h.channel(0), std::vector<double>(10, 1.0));
+    EXPECT_EQ(lf.front_position(), 2);
+    // A run longer than the history: its last samples count.
+    std::vector<double> run(35, 1.0);
+    run[29] = -1.0;
+    h.push(h.channel(0), run);
+    EXPECT_EQ(lf.front_position(), 5);
+}
+
+// Two channels at one frequency, the second shifted by a quarter period. The
+// frequency first settles at 45 Hz, then steps to 50 Hz (20 samples a period).
+struct phase_case {
+    const char* name;
+    double shift; // radians added to the second channel
+    double expected;
+};
+
+class InstantDeltaPhase : public ::testing::TestWithParam<phase_case>
+{
+};
+
+void feed(ryx::test::host& h, double f, double shift, std::size_t seconds)
+{
+    const std::size_t n = seconds * 1000;
+    const auto a = ryx::test::sine(n, 1000.0, f, 1.0, 0.0, 0.3);
+    const auto b = ryx::test::sine(n, 1000.0, f, 1.0, 0.0, 0.3 + shift);
+    for (std::size_t at = 0; at < n; at += 200) {
+        h.push(h.channel(0), std::vector<double>(a.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 a.begin() + static_cast<std::ptrdiff_t>(at + 200)));
+        h.push(h.channel(1), std::vector<double>(b.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 b.begin() + static_cast<std::ptrdiff_t>(at + 200)));
+    }
+}
+
+TEST_P(InstantDeltaPhase, PhaseOfTheSecondChannel)
+{
+    const auto c = GetParam();
+    ryx::test::host h(1000.0, 2);
+    in::delta_phase dp(h.channel(0), h.channel(1), QJsonObject());
+    feed(h, 45.0, c.shift, 2);
+    // Re-tuned to the first channel's frequency: 1.1 periods of history.
+    EXPECT_GT(dp.tracking_frequency(), 43.0);
+    EXPECT_LT(dp.tracking_frequency(), 47.0);
+    EXPECT_NEAR(dp.get_time(), 1.1 / dp.tracking_frequency(), 1e-12);
+
+    feed(h, 50.0, c.shift, 2);
+    ASSERT_EQ(dp.get_values().size(), 1) << c.name;
+    EXPECT_NEAR(dp.get_value(), c.expected, 1e-9) << c.name;
+    EXPECT_GE(dp.get_value(), 0.0);
+    EXPECT_LT(dp.get_value(), 360.0);
+
+    // set_time retimes the frequency measurement only.
+    const double before = dp.get_time();
+    dp.set_time(0.5);
+    EXPECT_EQ(dp.get_time(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shifts, InstantDeltaPhase,
+                         ::testing::Values(phase_case{"second lags 90", -M_PI / 2.0, 270.0},
+                                           phase_case{"second leads 90", M_PI / 2.0, 90.0},
+                                           phase_case{"in phase", 0.0, 0.0},
+                                           phase_case{"second lags 36", -M_PI / 5.0, 324.0}),
+                         [](const auto& row) {
+                             std::string s = row.param.name;
+                             for (auto& ch : s)
+                                 if (ch == ' ')
+                                     ch = '_';
+                             return s;
+                         });
+
+TEST(InstantDeltaPhaseEdges, NoPhaseWithoutFronts)
+{
+    ryx::test::host h(1000.0, 2);
+    in::delta_phase dp(h.channel(0), h.channel(1), QJsonObject());
+    const auto a = ryx::test::sine(4000, 1000.0, 45.0, 1.0, 0.0, 0.3);
+    const auto b = ryx::test::sine(4000, 1000.0, 50.0, 1.0, 0.0, 0.3);
+    for (std::size_t at = 0; at < 4000; at += 200) {
+        const auto& src = at < 2000 ? a : b;
+        h.push(h.channel(0), std::vector<double>(src.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 src.begin() + static_cast<std::ptrdiff_t>(at + 200)));
+        h.push(h.channel(1), std::vector<double>(200, 0.5)); // never crosses zero
+    }
+    EXPECT_TRUE(dp.get_values().isEmpty());
+    EXPECT_EQ(dp.get_value(), 0.0);
+    EXPECT_EQ(dp.front_position(), -1);
+}
+
+TEST(InstantDeltaPhaseEdges, FirstChannelDeleted)
+{
+    ryx::test::host h(1000.0, 3);
+    auto* first = h.channel(2);
+    in::delta_phase dp(first, h.channel(1), QJsonObject());
+    feed(h, 45.0, 0.0, 1); // channel 0 carries the first signal, unseen by dp
+    delete first;
+    h.push(h.channel(1), ryx::test::sine(1000, 1000.0, 50.0, 1.0, 0.0, 0.3), 100);
+    EXPECT_TRUE(dp.get_values().isEmpty());
+    EXPECT_FALSE(h.dev().is_locked());
+
+    h.destroy();
+    EXPECT_EQ(dp.get_dt(), 0.0);
+}
+
+} // namespace

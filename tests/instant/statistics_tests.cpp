@@ -1,0 +1,398 @@
+// Block statistics: golden values from SciPy, independence from how runs fall on
+// the block, a sine of known shape, and the edge cases of each measurement.
+#include <QFile>
+#include <QSignalSpy>
+#include <QTextStream>
+#include <QVariant>
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+
+#include "math/instant/ampl.h"
+#include "math/instant/avg.h"
+#include "math/instant/freq.h"
+#include "math/instant/kurt.h"
+#include "math/instant/max.h"
+#include "math/instant/min.h"
+#include "math/instant/offset.h"
+#include "math/instant/peak.h"
+#include "math/instant/peak_to_peak.h"
+#include "math/instant/rms.h"
+#include "math/instant/sum.h"
+#include "math/instant/var.h"
+#include "tests/support/host.h"
+
+namespace {
+
+namespace in = ryx::math::instant;
+using factory = std::function<std::unique_ptr<in::value>(ryx::analog_data*, const QJsonObject&)>;
+
+template <class T>
+factory make()
+{
+    return [](ryx::analog_data* s, const QJsonObject& o) { return std::make_unique<T>(s, o); };
+}
+
+struct measure {
+    const char* name;
+    factory create;
+    QJsonObject extra;
+};
+
+// Every block result of the measurement, in order.
+std::vector<double> block_results(const measure& m, double rate, double time, const std::vector<double>& signal,
+                                  const std::function<std::size_t()>& sizer)
+{
+    ryx::test::host h(rate);
+    QJsonObject s = m.extra;
+    s["time"] = time;
+    auto v = m.create(h.channel(0), s);
+    std::vector<double> out;
+    QObject::connect(v.get(), &in::value::changed, [&] { out.push_back(v->get_value()); });
+    h.push(h.channel(0), signal, sizer);
+    return out;
+}
+
+bool close(double a, double b, double rel)
+{
+    if (std::isnan(a) || std::isnan(b))
+        return std::isnan(a) && std::isnan(b);
+    return std::fabs(a - b) <= rel * std::max(1.0, std::max(std::fabs(a), std::fabs(b)));
+}
+
+struct golden {
+    std::vector<double> samples;
+    struct block {
+        double mean, sum, rms, var, kurt, max, min;
+    };
+    std::vector<block> blocks;
+};
+
+golden load_golden()
+{
+    golden g;
+    QFile f(QStringLiteral(RYX_TEST_DATA_DIR "/instant_blocks_n100_x4_seed7.txt"));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return g;
+    QTextStream in(&f);
+    QString word;
+    int count = 0;
+    in >> word >> count;
+    for (int i = 0; i < count; ++i) {
+        double x = 0;
+        in >> x;
+        g.samples.push_back(x);
+    }
+    while (!in.atEnd()) {
+        int index = 0;
+        golden::block b{};
+        in >> word;
+        if (word != QLatin1String("block"))
+            break;
+        in >> index >> b.mean >> b.sum >> b.rms >> b.var >> b.kurt >> b.max >> b.min;
+        g.blocks.push_back(b);
+    }
+    return g;
+}
+
+TEST(InstantStatistics, MatchSciPyPerBlock)
+{
+    const golden g = load_golden();
+    ASSERT_EQ(g.samples.size(), 400u);
+    ASSERT_EQ(g.blocks.size(), 4u);
+
+    struct row {
+        measure m;
+        std::function<double(const golden::block&)> expected;
+    };
+    const row rows[] = {
+        {{"avg", make<in::avg>(), {}}, [](const auto& b) { return b.mean; }},
+        {{"sum", make<in::sum>(), {}}, [](const auto& b) { return b.sum; }},
+        {{"rms", make<in::rms>(), {}}, [](const auto& b) { return b.rms; }},
+        {{"rms dB", make<in::rms>(), {{"view", 1}}}, [](const auto& b) { return 20.0 * std::log10(b.rms); }},
+        {{"var", make<in::var>(), {}}, [](const auto& b) { return b.var; }},
+        {{"kurt", make<in::kurt>(), {}}, [](const auto& b) { return b.kurt; }},
+        {{"max", make<in::max>(), {}}, [](const auto& b) { return b.max; }},
+        {{"min", make<in::min>(), {}}, [](const auto& b) { return b.min; }},
+        {{"peak_to_peak", make<in::peak_to_peak>(), {}}, [](const auto& b) { return b.max - b.min; }},
+        {{"offset", make<in::offset>(), {}}, [](const auto& b) { return (b.max + b.min) * 0.5; }},
+    };
+    std::mt19937 gen(11);
+    std::uniform_int_distribution<std::size_t> sizes(1, 300);
+    for (const auto& r : rows) {
+        for (bool split : {false, true}) {
+            const auto got = block_results(r.m, 1000.0, 0.1, g.samples,
+                                           [&] { return split ? sizes(gen) : std::size_t(100); });
+            ASSERT_EQ(got.size(), 4u) << r.m.name;
+            for (std::size_t i = 0; i < 4; ++i)
+                EXPECT_TRUE(close(got[i], r.expected(g.blocks[i]), 1e-12))
+                    << r.m.name << (split ? " (random runs)" : "") << " block " << i << ": got " << got[i]
+                    << ", expected " << r.expected(g.blocks[i]);
+        }
+    }
+}
+
+// Runs of random sizes (1 to 3 N) give the block results of one run per block.
+// (freq's automatic level is taken per chunk, so only a fixed level is
+// independent of the run sizes.)
+TEST(InstantStatistics, ResultsDoNotDependOnRunSizes)
+{
+    const measure rows[] = {
+        {"avg", make<in::avg>(), {}},
+        {"sum", make<in::sum>(), {}},
+        {"rms", make<in::rms>(), {}},
+        {"rms dB", make<in::rms>(), {{"view", 1}}},
+        {"var", make<in::var>(), {}},
+        {"kurt", make<in::kurt>(), {}},
+        {"max", make<in::max>(), {}},
+        {"min", make<in::min>(), {}},
+        {"peak_to_peak", make<in::peak_to_peak>(), {}},
+        {"offset", make<in::offset>(), {}},
+        {"freq, fixed level", make<in::freq>(), {{"dc", 0.1}}},
+    };
+    for (std::size_t n : {37u, 100u, 1000u}) {
+        const double rate = 1000.0;
+        const double time = static_cast<double>(n) / rate;
+        auto signal = ryx::test::noise(25 * n, 3);
+        const auto wave = ryx::test::sine(25 * n, rate, 31.0, 2.0, 0.7);
+        for (std::size_t i = 0; i < signal.size(); ++i)
+            signal[i] = 0.3 * signal[i] + wave[i];
+
+        for (const auto& m : rows) {
+            const auto whole = block_results(m, rate, time, signal, [n] { return n; });
+            ASSERT_EQ(whole.size(), 25u) << m.name << " N " << n;
+            for (unsigned seed : {1u, 2u, 3u}) {
+                std::mt19937 gen(seed);
+                std::uniform_int_distribution<std::size_t> sizes(1, 3 * n);
+                const auto split = block_results(m, rate, time, signal, [&] { return sizes(gen); });
+                ASSERT_EQ(split.size(), whole.size()) << m.name << " N " << n << " seed " << seed;
+                for (std::size_t i = 0; i < whole.size(); ++i)
+                    ASSERT_TRUE(close(split[i], whole[i], 1e-12))
+                        << m.name << " N " << n << " seed " << seed << " block " << i << ": " << split[i]
+                        << " vs " << whole[i];
+            }
+        }
+    }
+}
+
+// A sine of amplitude A about D at 50 Hz, 1000 Hz, 0.1 s blocks: five whole
+// periods per block, samples on the crests.
+TEST(InstantStatistics, SineOfKnownShape)
+{
+    const double a = 2.0;
+    const double d = 0.5;
+    const auto signal = ryx::test::sine(1000, 1000.0, 50.0, a, d);
+    const double rms = std::sqrt(d * d + a * a / 2.0);
+    const struct {
+        measure m;
+        double expected;
+        double tol;
+    } rows[] = {
+        {{"avg", make<in::avg>(), {}}, d, 1e-13},
+        {{"rms", make<in::rms>(), {}}, rms, 1e-13},
+        {{"rms dB", make<in::rms>(), {{"view", 1}}}, 20.0 * std::log10(rms), 1e-12},
+        {{"max", make<in::max>(), {}}, d + a, 1e-13},
+        {{"min", make<in::min>(), {}}, d - a, 1e-13},
+        {{"peak_to_peak", make<in::peak_to_peak>(), {}}, 2.0 * a, 1e-13},
+        {{"offset", make<in::offset>(), {}}, d, 1e-13},
+        {{"ampl", make<in::ampl>(), {}}, a, 1e-13},
+        {{"var", make<in::var>(), {}}, a * a / 2.0 * 100.0 / 99.0, 1e-12},
+    };
+    for (const auto& r : rows) {
+        const auto got = block_results(r.m, 1000.0, 0.1, signal, [] { return std::size_t(100); });
+        ASSERT_EQ(got.size(), 10u) << r.m.name;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_NEAR(got[i], r.expected, r.tol) << r.m.name << " block " << i;
+    }
+
+    // The peak combines its children's results of the previous run.
+    ryx::test::host h(1000.0);
+    in::peak p(h.channel(0), QJsonObject());
+    h.push(h.channel(0), signal, 100);
+    EXPECT_NEAR(p.get_value(), a, 1e-13);
+}
+
+TEST(InstantStatistics, MeanOfConstantSurvivesRetiming)
+{
+    ryx::test::host h(1000.0);
+    in::avg m(h.channel(0), QJsonObject());
+    h.push(h.channel(0), std::vector<double>(250, 2.0));
+    EXPECT_EQ(m.get_value(), 2.0);
+    m.set_time(0.03);
+    h.push(h.channel(0), std::vector<double>(95, 2.0));
+    EXPECT_EQ(m.get_values(), QList<qreal>{2.0});
+    EXPECT_EQ(m.get_name(), QStringLiteral("mean"));
+}
+
+TEST(InstantStatistics, SumFollowsTheBlockContents)
+{
+    ryx::test::host h(100.0);
+    in::sum s(h.channel(0), QJsonObject{{"time", 0.1}});
+    std::vector<double> ramp(13);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<double>(i + 1);
+    h.push(h.channel(0), std::vector<double>(ramp.begin(), ramp.begin() + 10));
+    EXPECT_EQ(s.get_value(), 55.0);
+    // 11, 12, 13 replaced 1, 2, 3.
+    h.push(h.channel(0), std::vector<double>(ramp.begin() + 10, ramp.end()));
+    EXPECT_EQ(s.get_value(), 85.0);
+    EXPECT_EQ(s.get_values(), QList<qreal>{55.0});
+}
+
+TEST(InstantStatistics, RmsUnits)
+{
+    ryx::test::host h(1000.0);
+    in::rms lin(h.channel(0), QJsonObject());
+    in::rms db(h.channel(0), QJsonObject{{"view", 1}});
+    in::rms bad(h.channel(0), QJsonObject{{"view", 7}});
+    EXPECT_EQ(db.get_unit(), ryx::units::dB);
+    EXPECT_EQ(bad.get_unit(), ryx::units::linear);
+    h.push(h.channel(0), std::vector<double>(100, 3.0));
+    EXPECT_DOUBLE_EQ(lin.get_value(), 3.0);
+    EXPECT_NEAR(db.get_value(), 9.5424250943932, 1e-12);
+
+    QSignalSpy spy(&lin, &in::rms::unit_changed);
+    lin.set_unit(ryx::units::dB);
+    lin.set_unit(ryx::units::dB);
+    lin.set_unit(static_cast<ryx::units>(9));
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_TRUE(lin.setProperty("unit", QVariant::fromValue(ryx::units::linear)));
+    EXPECT_EQ(lin.get_unit(), ryx::units::linear);
+}
+
+TEST(InstantStatistics, KurtosisOfEveryBlockIncludingTheFirst)
+{
+    const golden g = load_golden();
+    ASSERT_EQ(g.blocks.size(), 4u);
+    ryx::test::host h(1000.0);
+    in::kurt k(h.channel(0), QJsonObject());
+    std::vector<double> seen;
+    QObject::connect(&k, &in::value::changed, [&] { seen.push_back(k.get_value()); });
+    h.push(h.channel(0), std::vector<double>(g.samples.begin(), g.samples.begin() + 100));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NEAR(seen[0], g.blocks[0].kurt, 1e-10);
+    EXPECT_EQ(k.get_name(), QStringLiteral("kurtosis"));
+
+    // A constant block has no spread: the ratio of moments is undefined.
+    h.push(h.channel(0), std::vector<double>(100, 3.0));
+    EXPECT_FALSE(std::isfinite(k.get_value()));
+}
+
+TEST(InstantStatistics, ExtremesOfNegativeBlocks)
+{
+    ryx::test::host h(100.0);
+    in::max mx(h.channel(0), QJsonObject());
+    in::min mn(h.channel(0), QJsonObject());
+    in::peak_to_peak pp(h.channel(0), QJsonObject());
+    in::offset of(h.channel(0), QJsonObject());
+    h.push(h.channel(0), {-5.0, -2.0, -3.0, -4.0, -2.0, -9.0, -3.0, -3.5, -6.0, -7.0});
+    EXPECT_EQ(mx.get_value(), -2.0);
+    EXPECT_EQ(mn.get_value(), -9.0);
+    h.push(h.channel(0), {-1.0, 0.0, 3.0, 2.0, 1.0, 1.5, -0.5, 2.5, 0.5, 1.0});
+    EXPECT_EQ(pp.get_value(), 4.0);
+    EXPECT_EQ(of.get_value(), 1.0);
+    EXPECT_EQ(mx.get_name(), QStringLiteral("max"));
+    EXPECT_EQ(mn.get_name(), QStringLiteral("min"));
+    EXPECT_EQ(pp.get_name(), QStringLiteral("peak to peak"));
+    EXPECT_EQ(of.get_name(), QStringLiteral("offset"));
+}
+
+// A NaN sample is reported by the block holding it and forgotten with it.
+TEST(InstantStatistics, NaNLeavesWithItsBlock)
+{
+    ryx::test::host h(100.0);
+    in::max mx(h.channel(0), QJsonObject());
+    in::avg av(h.channel(0), QJsonObject());
+    in::rms rm(h.channel(0), QJsonObject());
+    std::vector<double> bad(10, 1.0);
+    bad[3] = std::nan("");
+    h.push(h.channel(0), bad, 4);
+    EXPECT_TRUE(std::isnan(mx.get_value()));
+    EXPECT_TRUE(std::isnan(av.get_value()));
+    h.push(h.channel(0), std::vector<double>(10, 2.0), 3);
+    EXPECT_EQ(mx.get_value(), 2.0);
+    EXPECT_EQ(av.get_value(), 2.0);
+    EXPECT_EQ(rm.get_value(), 2.0);
+    h.push(h.channel(0), std::vector<double>(10, 0.5), 6);
+    EXPECT_EQ(mx.get_value(), 0.5);
+}
+
+TEST(InstantStatistics, VarianceOfOneChunkPerBlock)
+{
+    ryx::test::host h(100.0);
+    in::var v(h.channel(0), QJsonObject());
+    h.push(h.channel(0), {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0, 10.0});
+    EXPECT_NEAR(v.get_value(), 55.0 / 6.0, 1e-13);
+    EXPECT_EQ(v.get_name(), QStringLiteral("var"));
+}
+
+TEST(InstantStatistics, PeakUsesItsChildrenPreviousResults)
+{
+    ryx::test::host h(1000.0);
+    in::peak p(h.channel(0), QJsonObject{{"avg", 2}});
+    QSignalSpy changed(&p, &in::value::changed);
+    const auto wide = ryx::test::sine(100, 1000.0, 50.0, 5.0, 1.0);
+    const auto narrow = ryx::test::sine(100, 1000.0, 50.0, 1.0, 1.0);
+
+    h.push(h.channel(0), wide);
+    // Own block end, then the after-run update; the children had no result yet.
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(p.get_value(), 0.0);
+    h.push(h.channel(0), narrow);
+    EXPECT_NEAR(p.get_value(), 5.0, 1e-12);
+    h.push(h.channel(0), narrow);
+    EXPECT_NEAR(p.get_value(), 1.0, 1e-12);
+    // Its own block results are the combination at each of its block ends.
+    ASSERT_EQ(p.get_values().size(), 2);
+    EXPECT_NEAR(p.get_values().front(), 5.0, 1e-12);
+    EXPECT_NEAR(p.get_values().back(), 1.0, 1e-12);
+
+    // set_time reaches the children: with 0.2 s blocks their first result after
+    // retiming spans two runs.
+    p.set_time(0.2);
+    h.push(h.channel(0), wide);
+    h.push(h.channel(0), narrow);
+    h.push(h.channel(0), narrow);
+    EXPECT_NEAR(p.get_value(), 5.0, 1e-12);
+}
+
+TEST(InstantStatistics, PeakSingleShotAndRunsWithoutBlocks)
+{
+    ryx::test::host h(1000.0);
+    in::peak p(h.channel(0), QJsonObject{{"single_shot", true}, {"avg", 1}, {"time", 0.05}});
+    QSignalSpy finished(&p, &in::value::finished);
+    h.push(h.channel(0), ryx::test::sine(30, 1000.0, 50.0), 30);
+    EXPECT_EQ(finished.count(), 0);
+    h.push(h.channel(0), ryx::test::sine(300, 1000.0, 50.0), 30);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(p.is_running());
+    const double frozen = p.get_value();
+    h.push(h.channel(0), ryx::test::sine(300, 1000.0, 50.0, 9.0), 30);
+    EXPECT_EQ(p.get_value(), frozen);
+    EXPECT_EQ(p.get_name(), QStringLiteral("peak"));
+}
+
+TEST(InstantStatistics, AmplitudeCandidatesPerChunk)
+{
+    ryx::test::host h(100.0);
+    in::ampl a(h.channel(0), QJsonObject{{"dc", 40}});
+    QSignalSpy spy(&a, &in::ampl::unit_changed);
+    // Mean 1; the farthest sample from it is -4.
+    h.push(h.channel(0), {1.0, 2.0, -4.0, 3.0, 1.0, 1.0, 2.0, 0.0, 3.0, 1.0});
+    EXPECT_NEAR(a.get_value(), 5.0, 1e-14);
+    // Two chunks: the candidates are chosen against the running mean of each
+    // moment, then measured against the final mean.
+    h.push(h.channel(0), {0.0, 0.0, 0.0, 0.0, 0.0});
+    h.push(h.channel(0), {6.0, 0.0, 0.0, 0.0, 0.0});
+    EXPECT_NEAR(a.get_value(), 5.4, 1e-14);
+
+    a.set_unit(ryx::units::dB);
+    EXPECT_EQ(spy.count(), 1);
+    h.push(h.channel(0), {1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0});
+    EXPECT_NEAR(a.get_value(), 0.0, 1e-14);
+    EXPECT_EQ(a.get_name(), QStringLiteral("amplitude"));
+}
+
+} // namespace
