@@ -1,0 +1,137 @@
+#pragma once
+
+#include <vector>
+
+#include "dsp/Biquad.h"
+#include "dsp/Layout.h"
+#include "ryx_math_export.h"
+
+namespace Dsp {
+
+// A chain of second-order sections in storage that the owner provides.
+class RYX_MATH_EXPORT Cascade
+{
+public:
+    struct Storage
+    {
+        Storage(int maxStages_, Biquad* stageArray_)
+            : maxStages(maxStages_)
+            , stageArray(stageArray_)
+        {
+        }
+
+        int maxStages;
+        Biquad* stageArray;
+    };
+
+    Cascade() = default;
+    Cascade(const Cascade&) = delete;
+    Cascade& operator=(const Cascade&) = delete;
+
+    int getNumStages() const { return m_numStages; }
+    int getMaxStages() const { return m_maxStages; }
+
+    const Biquad& operator[](int index) const
+    {
+        Dsp_check (index >= 0 && index < m_numStages);
+        return m_stageArray[index];
+    }
+
+    // Product of the sections' responses; normalizedFrequency in cycles per sample.
+    complex_t response(double normalizedFrequency) const;
+
+    // One pair per section, in section order; a single pole may only come last.
+    std::vector<PoleZeroPair> getPoleZeros() const;
+
+    void setCascadeStorage(const Storage& storage);
+
+    // Scales the numerator of the first section, which carries the whole gain.
+    void applyScale(double scale);
+
+    // Loads the sections from a digital layout and normalises the gain at the
+    // layout's normal angle.
+    void setLayout(const LayoutBase& proto);
+
+protected:
+    int m_numStages = 0;
+    int m_maxStages = 0;
+    Biquad* m_stageArray = nullptr;
+
+    template <int>
+    friend class CascadeStages;
+};
+
+// A cascade with its own storage for MaxStages sections, and the matching
+// processing state.
+template <int MaxStages_>
+class CascadeStages : public Cascade
+{
+public:
+    static constexpr int MaxStages = MaxStages_;
+
+    // The running state of one chain for one channel.
+    template <class StateType>
+    class State
+    {
+    public:
+        State() { reset(); }
+
+        // Clears every delay line; the denormal guard keeps its alternation.
+        void reset()
+        {
+            for (StateType& state : m_state)
+                state.reset();
+        }
+
+        // One sample through the chain. The cascade type must not hold more
+        // sections than this state has delay lines. Without sections the sample
+        // passes unchanged.
+        template <class CascadeType>
+        double process(double in, const CascadeType& c)
+        {
+            if (c.m_numStages <= 0)
+                return in;
+            m_denormalGuard = -m_denormalGuard;
+            return run(in, c, m_denormalGuard);
+        }
+
+        // Filters a block in place. A cascade without sections (never designed,
+        // or refused) leaves the samples untouched.
+        template <class CascadeType, typename Sample>
+        void process(int numSamples, Sample* dest, const CascadeType& c)
+        {
+            if (c.m_numStages <= 0)
+                return;
+            // The guard is kept in a local: stores to the samples cannot alias it.
+            double guard = m_denormalGuard;
+            for (int i = 0; i < numSamples; ++i) {
+                guard = -guard;
+                dest[i] = static_cast<Sample>(run(static_cast<double>(dest[i]), c, guard));
+            }
+            m_denormalGuard = guard;
+        }
+
+    private:
+        template <class CascadeType>
+        double run(double in, const CascadeType& c, double guard)
+        {
+            static_assert(CascadeType::MaxStages <= MaxStages, "state too small for this cascade");
+            const Biquad* stage = c.m_stageArray;
+            StateType* state = m_state;
+            double out = state->process1(in, *stage, guard);
+            for (int i = c.m_numStages - 1; i > 0; --i)
+                out = (++state)->process1(out, *++stage, 0);
+            return out;
+        }
+
+        double m_denormalGuard = 1e-8;
+        StateType m_state[MaxStages];
+    };
+
+    CascadeStages() { setCascadeStorage(Storage(MaxStages, m_stages)); }
+
+private:
+    Biquad m_stages[MaxStages];
+};
+
+} // namespace Dsp

@@ -1,0 +1,165 @@
+#include "dsp/RBJ.h"
+
+#include <cmath>
+
+namespace Dsp {
+namespace RBJ {
+
+namespace {
+
+// Sets the section only if the new coefficients are finite and the poles lie
+// strictly inside the unit circle; otherwise the section keeps its old values.
+void setStableCoefficients(BiquadBase& section, double a0, double a1, double a2, double b0, double b1,
+                           double b2)
+{
+    BiquadBase candidate;
+    candidate.setCoefficients(a0, a1, a2, b0, b1, b2);
+    Dsp_check (candidate.isStable ());
+    section = candidate;
+}
+
+} // namespace
+
+void LowPass::setup(double sampleRate, double cutoffFrequency, double q)
+{
+    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * q);
+    const double b0 = (1 - cs) / 2;
+    const double b1 = 1 - cs;
+    const double b2 = (1 - cs) / 2;
+    const double a0 = 1 + AL;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void HighPass::setup(double sampleRate, double cutoffFrequency, double q)
+{
+    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * q);
+    const double b0 = (1 + cs) / 2;
+    const double b1 = -(1 + cs);
+    const double b2 = (1 + cs) / 2;
+    const double a0 = 1 + AL;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void BandPass1::setup(double sampleRate, double centerFrequency, double bandWidth)
+{
+    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * bandWidth);
+    const double b0 = bandWidth * AL; // = sn / 2
+    const double b1 = 0;
+    const double b2 = -bandWidth * AL;
+    const double a0 = 1 + AL;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void BandPass2::setup(double sampleRate, double centerFrequency, double bandWidth)
+{
+    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * bandWidth);
+    const double b0 = AL;
+    const double b1 = 0;
+    const double b2 = -AL;
+    const double a0 = 1 + AL;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void BandStop::setup(double sampleRate, double centerFrequency, double bandWidth)
+{
+    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * bandWidth);
+    const double b0 = 1;
+    const double b1 = -2 * cs;
+    const double b2 = 1;
+    const double a0 = 1 + AL;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void LowShelf::setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope)
+{
+    const double A = std::pow(10, gainDb / 40);
+    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / 2 * std::sqrt((A + 1 / A) * (1 / shelfSlope - 1) + 2);
+    const double sq = 2 * std::sqrt(A) * AL;
+    const double b0 = A * ((A + 1) - (A - 1) * cs + sq);
+    const double b1 = 2 * A * ((A - 1) - (A + 1) * cs);
+    const double b2 = A * ((A + 1) - (A - 1) * cs - sq);
+    const double a0 = (A + 1) + (A - 1) * cs + sq;
+    const double a1 = -2 * ((A - 1) + (A + 1) * cs);
+    const double a2 = (A + 1) + (A - 1) * cs - sq;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void HighShelf::setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope)
+{
+    const double A = std::pow(10, gainDb / 40);
+    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / 2 * std::sqrt((A + 1 / A) * (1 / shelfSlope - 1) + 2);
+    const double sq = 2 * std::sqrt(A) * AL;
+    const double b0 = A * ((A + 1) + (A - 1) * cs + sq);
+    const double b1 = -2 * A * ((A - 1) + (A + 1) * cs);
+    const double b2 = A * ((A + 1) + (A - 1) * cs - sq);
+    const double a0 = (A + 1) - (A - 1) * cs + sq;
+    const double a1 = 2 * ((A - 1) - (A + 1) * cs);
+    const double a2 = (A + 1) - (A - 1) * cs - sq;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void BandShelf::setup(double sampleRate, double centerFrequency, double gainDb, double bandWidth)
+{
+    const double A = std::pow(10, gainDb / 40);
+    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn * std::sinh(0.34657359027997264 * bandWidth * w0 / sn); // ln 2 / 2
+    Dsp_check (!Dsp::is_nan (AL));
+    const double b0 = 1 + AL * A;
+    const double b1 = -2 * cs;
+    const double b2 = 1 - AL * A;
+    const double a0 = 1 + AL / A;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL / A;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+void AllPass::setup(double sampleRate, double phaseFrequency, double q)
+{
+    const double w0 = 2 * doublePi * phaseFrequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * q);
+    const double b0 = 1 - AL;
+    const double b1 = -2 * cs;
+    const double b2 = 1 + AL;
+    const double a0 = 1 + AL;
+    const double a1 = -2 * cs;
+    const double a2 = 1 - AL;
+    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+}
+
+} // namespace RBJ
+} // namespace Dsp
