@@ -1,10 +1,12 @@
 #include "math/instant/freq.h"
 
-#include <numeric>
-
-#include "math/mathFunctions.h"
-
 namespace ryx::math::instant {
+
+namespace {
+
+__extension__ using wide = unsigned __int128;
+
+} // namespace
 
 freq::freq(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
@@ -32,7 +34,7 @@ QJsonArray freq::get_periods() const
 {
     QJsonArray out;
     lock_source();
-    for (double p : m_periods)
+    for (double p : m_periods_live ? current_periods() : m_periods)
         out.append(p);
     unlock_source();
     return out;
@@ -57,7 +59,14 @@ void freq::set_dc(double level)
 void freq::set_time(double t)
 {
     recreate_block(t, [this] {
+        // The periods outlive the fronts they came from.
+        if (m_periods_live)
+            m_periods = current_periods();
+        m_periods_live = false;
         m_fronts.clear();
+        m_squares = 0;
+        m_dropped.clear();
+        m_old_fronts = 0;
         m_samples.clear();
         m_variance = 0.0;
         m_counter = 0;
@@ -65,21 +74,63 @@ void freq::set_time(double t)
     });
 }
 
+void freq::push_front_index(std::uint64_t index)
+{
+    if (!m_fronts.empty()) {
+        const std::uint64_t d = index - m_fronts.back();
+        m_squares += d * d;
+    }
+    m_fronts.push_back(index);
+}
+
+void freq::pop_oldest_front()
+{
+    if (m_fronts.size() > 1) {
+        const std::uint64_t d = m_fronts[1] - m_fronts[0];
+        m_squares -= d * d;
+    }
+    m_dropped.push_back(m_fronts.front());
+    m_fronts.pop_front();
+}
+
+std::vector<double> freq::periods_of(const std::vector<std::uint64_t>& fronts) const
+{
+    std::vector<double> out;
+    out.reserve(fronts.size());
+    out.push_back(0.0);
+    for (std::size_t i = 1; i < fronts.size(); ++i)
+        out.push_back(static_cast<double>(fronts[i] - fronts[i - 1]) * m_live_dt);
+    return out;
+}
+
+std::vector<double> freq::current_periods() const
+{
+    return periods_of(std::vector<std::uint64_t>(m_fronts.cbegin(), m_fronts.cend()));
+}
+
 void freq::before_copying_data(iterator first, iterator last)
 {
+    m_dropped.clear();
     const std::uint64_t n = block().size();
-    std::uint64_t entered = m_counter; // absolute index of the sample replacing *first
-    for (auto it = first; it != last; ++it, ++entered) {
-        // The leaving sample entered N samples before the one replacing it.
-        if (m_samples.erase_one(*it) && entered >= n)
-            m_fronts.erase(entered - n);
-    }
+    const auto count = static_cast<std::uint64_t>(last - first);
+    const std::uint64_t kept = m_samples.size();
+    if (kept + count <= n)
+        return; // the chunk overwrites only zeros of the fresh block
+    // The last `leaving` samples of the chunk were written since the block was
+    // created; each entered n samples before the one replacing it, and takes
+    // its front along. Fronts leave in the order they came.
+    const std::uint64_t leaving = kept + count - n;
+    const std::uint64_t newest_leaving = m_counter + count - n; // one past
+    while (!m_fronts.empty() && m_fronts.front() < newest_leaving)
+        pop_oldest_front();
+    m_samples.drop_oldest(leaving);
 }
 
 void freq::after_copying_data(iterator first, iterator last)
 {
+    m_old_fronts = m_fronts.size();
     for (auto it = first; it != last; ++it)
-        m_samples.insert(*it);
+        m_samples.push(*it);
     if (m_samples.empty())
         return;
 
@@ -92,7 +143,7 @@ void freq::after_copying_data(iterator first, iterator last)
     double prev = m_previous;
     for (auto it = first; it != last; ++it) {
         if (prev < level && level <= *it)
-            m_fronts.insert(m_counter);
+            push_front_index(m_counter);
         prev = *it;
         ++m_counter;
     }
@@ -102,24 +153,38 @@ void freq::after_copying_data(iterator first, iterator last)
 
 void freq::calculate()
 {
-    if (m_fronts.size() < 2) {
+    const std::size_t count = m_fronts.size();
+    if (count < 2) {
+        if (m_periods_live) {
+            // Keep the periods of the last computation: the fronts that have
+            // just left, then those left from before this chunk.
+            std::vector<std::uint64_t> last_fronts(m_dropped);
+            last_fronts.insert(last_fronts.end(), m_fronts.cbegin(),
+                               m_fronts.cbegin() + static_cast<std::ptrdiff_t>(std::min(m_old_fronts, count)));
+            m_periods = periods_of(last_fronts);
+            m_periods_live = false;
+        }
         m_value = 0.0;
         m_variance = 0.0;
         return;
     }
-    const double step = get_dt();
-    m_periods.assign(1, 0.0);
-    m_periods.reserve(m_fronts.size());
-    auto it = m_fronts.cbegin();
-    std::uint64_t before = *it;
-    for (++it; it != m_fronts.cend(); ++it) {
-        m_periods.push_back(static_cast<double>(*it - before) * step);
-        before = *it;
+    m_live_dt = get_dt();
+    m_periods_live = true;
+
+    // Interval statistics in whole samples, exact: n intervals spanning
+    // back - front samples, with the sum of their squares kept as fronts come
+    // and go.
+    const std::uint64_t n = count - 1;
+    const std::uint64_t span = m_fronts.back() - m_fronts.front();
+    const double mean_period = static_cast<double>(span) * m_live_dt / static_cast<double>(n);
+    if (n > 1) {
+        // n * sum(d^2) - (sum d)^2 over n (n - 1): the sample variance of the intervals.
+        const wide spread = wide(n) * m_squares - wide(span) * span;
+        m_variance = static_cast<double>(spread) / (static_cast<double>(n) * static_cast<double>(n - 1)) *
+                     m_live_dt * m_live_dt;
+    } else {
+        m_variance = 0.0; // one interval has no spread to measure
     }
-    const double intervals = static_cast<double>(m_fronts.size() - 1);
-    const double mean_period = std::accumulate(m_periods.cbegin() + 1, m_periods.cend(), 0.0) / intervals;
-    // One interval has no spread to measure: 0 rather than 0 / 0.
-    m_variance = m_periods.size() > 2 ? mathFunctions::var(m_periods.cbegin() + 1, m_periods.cend()) : 0.0;
     m_value = 1.0 / mean_period;
 }
 

@@ -2,11 +2,11 @@
 
 #include <QJsonArray>
 #include <cstdint>
+#include <deque>
 #include <limits>
-#include <set>
 #include <vector>
 
-#include "math/instant/sample_set.h"
+#include "math/instant/sample_window.h"
 #include "math/instant/value.h"
 
 namespace ryx::math::instant {
@@ -56,13 +56,27 @@ protected:
     void calculate() override;
 
 private:
-    std::uint64_t m_counter = 0;        // absolute index of the next sample entering the block
-    std::set<std::uint64_t> m_fronts;   // absolute indices of the fronts in the block
+    // Front bookkeeping: fronts enter at the newest end and leave at the oldest.
+    void push_front_index(std::uint64_t index);
+    void pop_oldest_front();
+    // The periods of the given fronts, a leading 0 first.
+    std::vector<double> periods_of(const std::vector<std::uint64_t>& fronts) const;
+    std::vector<double> current_periods() const;
+
+    std::uint64_t m_counter = 0;          // absolute index of the next sample entering the block
+    std::deque<std::uint64_t> m_fronts;   // absolute indices of the fronts in the block, ascending
+    std::uint64_t m_squares = 0;          // sum of the squared intervals between the fronts, samples^2
     double m_dc = std::numeric_limits<double>::infinity();
+    // The periods are those of the current fronts while m_periods_live; they
+    // are kept in m_periods once the fronts fall below two.
     std::vector<double> m_periods;
+    bool m_periods_live = false;
+    double m_live_dt = 0.0;               // sample interval of the last computation
+    std::vector<std::uint64_t> m_dropped; // fronts that left with the current chunk
+    std::size_t m_old_fronts = 0;         // fronts left from before the current chunk
     double m_variance = 0.0;
-    detail::sample_set m_samples; // samples written since the block was created
-    double m_previous = 0.0;      // the sample written last (0: the fresh block's last element)
+    detail::sample_window m_samples; // samples written since the block was created
+    double m_previous = 0.0;         // the sample written last (0: the fresh block's last element)
 };
 
 } // namespace ryx::math::instant

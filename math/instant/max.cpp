@@ -19,14 +19,17 @@ void max::set_time(double t)
 
 void max::before_copying_data(iterator first, iterator last)
 {
-    for (auto it = first; it != last; ++it)
-        m_samples.erase_one(*it);
+    // Once the block has been filled, every chunk overwrites samples of the window.
+    const auto n = static_cast<std::size_t>(last - first);
+    const std::size_t kept = m_samples.size();
+    if (kept + n > block().size())
+        m_samples.drop_oldest(kept + n - block().size());
 }
 
 void max::after_copying_data(iterator first, iterator last)
 {
     for (auto it = first; it != last; ++it)
-        m_samples.insert(*it);
+        m_samples.push(*it);
 }
 
 void max::calculate()

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "math/instant/sample_set.h"
+#include "math/instant/sample_window.h"
 #include "math/instant/value.h"
 
 namespace ryx::math::instant {
 
 // Largest sample of the block. The family min, peak_to_peak and offset reads
-// the same ordered set of the samples written since the block was created
-// (the zeros of a fresh block are not in it).
+// the same extremes of the samples written since the block was created (the
+// zeros of a fresh block are not among them).
 class RYX_MATH_EXPORT max : public value
 {
     Q_OBJECT
@@ -24,7 +24,7 @@ protected:
     void after_copying_data(iterator first, iterator last) override;
     void calculate() override;
 
-    detail::sample_set m_samples;
+    detail::sample_window m_samples;
 };
 
 } // namespace ryx::math::instant

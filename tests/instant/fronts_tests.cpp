@@ -5,6 +5,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 
 #include "math/instant/delta_phase.h"
 #include "math/instant/freq.h"
@@ -160,6 +161,71 @@ TEST(InstantFreq, VarianceOfUnevenPeriods)
     h.push(h.channel(0), block);
     EXPECT_NEAR(f.get_value(), 1.0 / 0.015, 1e-9);
     EXPECT_NEAR(f.get_variance(), 0.005 * 0.005, 1e-15);
+    const auto periods = to_vector(f.get_periods());
+    ASSERT_EQ(periods.size(), 4u);
+    EXPECT_NEAR(periods[3], 0.02, 1e-15);
+
+    // A constant level replaces the block bit by bit (one front, at 60, where
+    // it starts): the periods stay those of the last two fronts, 50 and 60.
+    h.push(h.channel(0), std::vector<double>(140, 3.0), 7);
+    EXPECT_EQ(f.get_value(), 0.0);
+    EXPECT_EQ(f.get_variance(), 0.0);
+    const auto kept = to_vector(f.get_periods());
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0], 0.0);
+    EXPECT_NEAR(kept[1], 0.01, 1e-15);
+}
+
+// Against a direct count of the crossings of a fixed level in each block:
+// value, variance and periods after every block, for runs of random sizes.
+TEST(InstantFreq, MatchesADirectCount)
+{
+    const double rate = 1000.0;
+    const std::size_t n = 250;
+    auto signal = ryx::test::noise(20 * n, 9);
+    const auto wave = ryx::test::sine(signal.size(), rate, 23.0, 1.0);
+    for (std::size_t i = 0; i < signal.size(); ++i)
+        signal[i] = wave[i] + 0.4 * signal[i];
+    const double level = 0.2;
+
+    ryx::test::host h(rate);
+    in::freq f(h.channel(0), QJsonObject{{"dc", level}, {"time", static_cast<double>(n) / rate}});
+    std::size_t blocks = 0;
+    QObject::connect(&f, &in::value::changed, [&] {
+        const std::size_t end = ++blocks * n;
+        std::vector<double> fronts;
+        for (std::size_t i = end - n; i < end; ++i) {
+            const double prev = i ? signal[i - 1] : 0.0;
+            if (prev < level && level <= signal[i])
+                fronts.push_back(static_cast<double>(i));
+        }
+        ASSERT_GE(fronts.size(), 3u);
+        std::vector<double> intervals;
+        for (std::size_t k = 1; k < fronts.size(); ++k)
+            intervals.push_back((fronts[k] - fronts[k - 1]) / rate);
+        double mean = 0.0;
+        for (double d : intervals)
+            mean += d;
+        mean /= static_cast<double>(intervals.size());
+        double var = 0.0;
+        for (double d : intervals)
+            var += (d - mean) * (d - mean);
+        var /= static_cast<double>(intervals.size() - 1);
+
+        EXPECT_NEAR(f.get_value(), 1.0 / mean, 1e-9) << "block " << blocks;
+        EXPECT_NEAR(f.get_variance(), var, 1e-15) << "block " << blocks;
+        const auto times = to_vector(f.get_fronts());
+        ASSERT_EQ(times.size(), fronts.size()) << "block " << blocks;
+        EXPECT_NEAR(times.front(), fronts.front() / rate, 1e-12);
+        const auto periods = to_vector(f.get_periods());
+        ASSERT_EQ(periods.size(), fronts.size());
+        for (std::size_t k = 1; k < periods.size(); ++k)
+            EXPECT_NEAR(periods[k], intervals[k - 1], 1e-15) << "block " << blocks << " period " << k;
+    });
+    std::mt19937 gen(4);
+    std::uniform_int_distribution<std::size_t> sizes(1, 3 * n);
+    h.push(h.channel(0), signal, [&] { return sizes(gen); });
+    EXPECT_EQ(blocks, 20u);
 }
 
 TEST(InstantLastFront, SearchesBackwardsFromTheEnd)

@@ -299,6 +299,24 @@ TEST(InstantStatistics, ExtremesOfNegativeBlocks)
     EXPECT_EQ(of.get_name(), QStringLiteral("offset"));
 }
 
+// The zeros of a fresh block are not samples: overwriting them must not take
+// an equal sample out of the extremes.
+TEST(InstantStatistics, ExtremesIgnoreTheFreshBlockZeros)
+{
+    ryx::test::host h(100.0);
+    in::max mx(h.channel(0), QJsonObject());
+    in::min mn(h.channel(0), QJsonObject());
+    h.push(h.channel(0), {-3.0, 0.0, -2.0, -4.0, -5.0});
+    h.push(h.channel(0), {-1.0, -1.0, -1.0, -1.0, -1.0});
+    EXPECT_EQ(mx.get_value(), 0.0);
+    EXPECT_EQ(mn.get_value(), -5.0);
+    // Retimed (to the shortest block, 10 samples): the window restarts.
+    mx.set_time(0.05);
+    h.push(h.channel(0), {-2.0, 0.0});
+    h.push(h.channel(0), {-7.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0, -3.0});
+    EXPECT_EQ(mx.get_value(), 0.0);
+}
+
 // A NaN sample is reported by the block holding it and forgotten with it.
 TEST(InstantStatistics, NaNLeavesWithItsBlock)
 {

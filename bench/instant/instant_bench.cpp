@@ -1,0 +1,93 @@
+// Cost per source sample of each instant measurement, for blocks of N = 1000
+// and N = 100000 samples. The source publishes runs of 1000 samples; the
+// "none" case is the cost of publishing them with nothing attached.
+//
+// freq republishes its fronts and periods after every chunk, so on top of its
+// O(log N) ordered sets it costs O(fronts in the block / run length) per
+// sample; its signal has one front every 50 samples.
+#include <benchmark/benchmark.h>
+
+#include <QJsonObject>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "core/analog_data.h"
+#include "core/device.h"
+#include "math/instant/ampl.h"
+#include "math/instant/avg.h"
+#include "math/instant/freq.h"
+#include "math/instant/kurt.h"
+#include "math/instant/max.h"
+#include "math/instant/min.h"
+#include "math/instant/offset.h"
+#include "math/instant/peak.h"
+#include "math/instant/peak_to_peak.h"
+#include "math/instant/rms.h"
+#include "math/instant/sum.h"
+#include "math/instant/var.h"
+
+namespace {
+
+namespace in = ryx::math::instant;
+
+constexpr std::size_t run_length = 1000;
+constexpr double block_time = 0.1;
+
+// 64 runs of noise around a sine with a period of 50 samples.
+std::vector<double> make_signal()
+{
+    std::mt19937 gen(5);
+    std::normal_distribution<double> noise(0.0, 0.05);
+    std::vector<double> out(64 * run_length);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = 0.3 + std::sin(2.0 * M_PI * static_cast<double>(i) / 50.0) + noise(gen);
+    return out;
+}
+
+struct none {
+    none(ryx::analog_data*, const QJsonObject&) {}
+};
+
+template <class T>
+void BM_instant(benchmark::State& state)
+{
+    static const std::vector<double> signal = make_signal();
+    const auto n = static_cast<double>(state.range(0));
+    ryx::device dev(QStringLiteral("bench"));
+    ryx::analog_data* ch = dev.add_channel(QStringLiteral("ch"), n / block_time);
+    T measurement(ch, QJsonObject{{"time", block_time}});
+
+    std::size_t at = 0;
+    auto push = [&] {
+        const auto first = signal.cbegin() + static_cast<std::ptrdiff_t>(at);
+        ch->analog_data::set_data(first, first + static_cast<std::ptrdiff_t>(run_length));
+        at = (at + run_length) % signal.size();
+    };
+    // Two full blocks first, so that every state is at its working size.
+    for (std::size_t i = 0; i < 2 * static_cast<std::size_t>(n) / run_length + 1; ++i)
+        push();
+
+    for (auto _ : state)
+        push();
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(run_length));
+}
+
+#define RYX_INSTANT_BENCH(T) BENCHMARK_TEMPLATE(BM_instant, T)->Arg(1000)->Arg(100000)
+
+RYX_INSTANT_BENCH(none);
+RYX_INSTANT_BENCH(in::avg);
+RYX_INSTANT_BENCH(in::sum);
+RYX_INSTANT_BENCH(in::rms);
+RYX_INSTANT_BENCH(in::var);
+RYX_INSTANT_BENCH(in::kurt);
+RYX_INSTANT_BENCH(in::max);
+RYX_INSTANT_BENCH(in::min);
+RYX_INSTANT_BENCH(in::peak_to_peak);
+RYX_INSTANT_BENCH(in::offset);
+RYX_INSTANT_BENCH(in::peak);
+RYX_INSTANT_BENCH(in::ampl);
+RYX_INSTANT_BENCH(in::freq);
+
+} // namespace
