@@ -38,7 +38,7 @@ void avg::reset_time()
     data::reset_time();
 }
 
-void avg::slide(double* first, double* last)
+[[gnu::flatten]] void avg::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(avg))
         slide_as(*this, first, last);

@@ -16,7 +16,9 @@ namespace ryx::math::moving::detail {
 // block costs one pass over W samples once every W samples: O(1) per sample.
 //
 // Head is the running summary: default-constructed empty, add(x) appends the
-// newest sample, summary() returns the Head::part that the tail stores.
+// newest sample, summary(1 / count) returns the Head::part that the tail stores.
+// The blocks also keep the reciprocals 1/k of every count k they have held, so
+// that the per-sample path multiplies instead of dividing.
 template <class Head>
 class blocks
 {
@@ -37,6 +39,8 @@ public:
     {
         m_head.add(x);
         ++m_head_count;
+        if (count() >= m_inverse.size())
+            grow_inverse(count());
     }
 
     // Drops the oldest sample. When the tail is used up the whole window is the
@@ -58,11 +62,23 @@ public:
     const Head& head() const { return m_head; }
     std::size_t head_count() const { return m_head_count; }
     std::size_t count() const { return tail_count() + m_head_count; }
+    // 1 / k for any k up to the largest count held so far (0 for k = 0).
+    double inverse(std::size_t k) const { return m_inverse[k]; }
+    typename Head::part head_summary() const { return m_head.summary(m_inverse[m_head_count]); }
 
 private:
+    void grow_inverse(std::size_t k)
+    {
+        if (m_inverse.empty())
+            m_inverse.push_back(0.0);
+        while (m_inverse.size() <= k)
+            m_inverse.push_back(1.0 / static_cast<double>(m_inverse.size()));
+    }
+
     void close(const std::vector<double>& ring, std::size_t oldest)
     {
         const std::size_t n = ring.size();
+        grow_inverse(n);
         m_tail.resize(n + 1);
         m_tail[n] = part{};
         Head acc;
@@ -72,11 +88,13 @@ private:
             std::size_t i = n;
             for (std::size_t j = oldest; j-- > 0;) {
                 acc.add(ring[j]);
-                m_tail[--i] = acc.summary();
+                --i;
+                m_tail[i] = acc.summary(m_inverse[n - i]);
             }
             for (std::size_t j = n; j-- > oldest;) {
                 acc.add(ring[j]);
-                m_tail[--i] = acc.summary();
+                --i;
+                m_tail[i] = acc.summary(m_inverse[n - i]);
             }
         }
         m_next = 0;
@@ -88,6 +106,7 @@ private:
     std::size_t m_next = 0;   // index of the oldest tail sample still in the window
     Head m_head;
     std::size_t m_head_count = 0;
+    std::vector<double> m_inverse; // m_inverse[k] = 1 / k
 };
 
 // Sum of the samples (or of their squares): a plain running total.
@@ -96,7 +115,7 @@ struct sum_head
     using part = double;
     double s = 0.0;
     void add(double x) { s += x; }
-    part summary() const { return s; }
+    part summary(double) const { return s; }
 };
 
 struct square_sum_head
@@ -104,25 +123,17 @@ struct square_sum_head
     using part = double;
     double s = 0.0;
     void add(double x) { s += x * x; }
-    part summary() const { return s; }
+    part summary(double) const { return s; }
 };
 
-// Largest and smallest sample. A NaN sample wins both, so the extremes of a
-// window holding a NaN are NaN, as a direct scan that propagates NaN gives.
-inline double nan_max(double a, double b)
-{
-    return (a > b || a != a) ? a : b;
-}
-
-inline double nan_min(double a, double b)
-{
-    return (a < b || a != a) ? a : b;
-}
-
+// Largest and smallest sample, and the number of NaN samples. The comparisons
+// compile to branch-free max/min instructions, which drop a NaN; the NaN count
+// lets the window report NaN while one is inside it.
 struct extremes
 {
     double largest = -HUGE_VAL;
     double smallest = HUGE_VAL;
+    std::size_t nans = 0;
 };
 
 struct extremes_head
@@ -131,15 +142,17 @@ struct extremes_head
     extremes e;
     void add(double x)
     {
-        e.largest = nan_max(e.largest, x);
-        e.smallest = nan_min(e.smallest, x);
+        e.largest = e.largest > x ? e.largest : x;
+        e.smallest = e.smallest < x ? e.smallest : x;
+        e.nans += x != x ? 1 : 0;
     }
-    part summary() const { return e; }
+    part summary(double) const { return e; }
 };
 
 inline extremes merge(const extremes& a, const extremes& b)
 {
-    return {nan_max(a.largest, b.largest), nan_min(a.smallest, b.smallest)};
+    return {a.largest > b.largest ? a.largest : b.largest, a.smallest < b.smallest ? a.smallest : b.smallest,
+            a.nans + b.nans};
 }
 
 // Central moments of a group of samples: the mean and the sums of the 2nd to
@@ -184,12 +197,13 @@ struct power_head
         }
     }
 
-    moments summary() const
+    // inverse_count: 1 / the number of samples added.
+    moments summary(double inverse_count) const
     {
         moments m;
         if (n == 0.0)
             return m;
-        const double d = s1 / n; // mean - ref
+        const double d = s1 * inverse_count; // mean - ref
         m.mean = ref + d;
         // Deviations from the mean, expanded about the reference.
         m.m2 = s2 - d * s1;
@@ -204,19 +218,18 @@ struct power_head
     }
 };
 
-// Moments of the union of two groups of na and nb samples (Chan et al.; Pebay,
-// "Formulas for robust, one-pass parallel computation of covariances and
-// arbitrary-order statistical moments", 2008).
+// Moments of the union of two groups of na and nb samples, inverse_count being
+// 1 / (na + nb) (Chan et al.; Pebay, "Formulas for robust, one-pass parallel
+// computation of covariances and arbitrary-order statistical moments", 2008).
 template <int Order>
-moments merge(const moments& a, double na, const moments& b, double nb)
+moments merge(const moments& a, double na, const moments& b, double nb, double inverse_count)
 {
     if (na == 0.0)
         return b;
     if (nb == 0.0)
         return a;
-    const double n = na + nb;
     const double delta = b.mean - a.mean;
-    const double dn = delta / n;
+    const double dn = delta * inverse_count;
     const double nab = na * nb;
     moments r;
     r.mean = a.mean + dn * nb;

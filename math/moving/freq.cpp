@@ -48,39 +48,9 @@ void freq::push_front_id(quint64 id)
     ++m_fronts_count;
 }
 
-void freq::remove_value(double x)
-{
-    offset::remove_value(x);
-    const auto w = static_cast<quint64>(count());
-    if (m_fronts_count > 0 && m_sample_id >= w && m_fronts[m_fronts_first] == m_sample_id - w) {
-        m_fronts_first = (m_fronts_first + 1) % m_fronts.size();
-        --m_fronts_count;
-    }
-}
-
-void freq::add_value(double x)
-{
-    offset::add_value(x);
-    if (m_sample_id != 0) {
-        double level = m_dc;
-        if (level == automatic) {
-            const detail::extremes e = window_extremes();
-            level = (e.largest + e.smallest) * 0.5;
-        }
-        if (x > level && m_previous <= level)
-            push_front_id(m_sample_id);
-    }
-    ++m_sample_id;
-    m_previous = x;
-}
-
 double freq::get_value() const
 {
-    if (m_fronts_count < 2)
-        return 0.0;
-    const quint64 first = m_fronts[m_fronts_first];
-    const quint64 last = m_fronts[(m_fronts_first + m_fronts_count - 1) % m_fronts.size()];
-    return static_cast<double>(m_fronts_count - 1) * get_rate() / static_cast<double>(last - first);
+    return frequency();
 }
 
 void freq::reset_time()
@@ -131,7 +101,7 @@ bool freq::set_parameter(const QString& name, const QVariant& value)
     return false;
 }
 
-void freq::slide(double* first, double* last)
+[[gnu::flatten]] void freq::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(freq))
         slide_as(*this, first, last);

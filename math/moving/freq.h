@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <cmath>
 #include <vector>
 
 #include "math/moving/offset.h"
@@ -43,6 +44,7 @@ signals:
 
 protected:
     void slide(double* first, double* last) override;
+    double frequency() const;
 
 private:
     void push_front_id(quint64 id);
@@ -56,5 +58,41 @@ private:
     double m_previous = 0.0; // the last sample added
     double m_dc;
 };
+
+// Inline so that the per-sample loop of period inlines them too.
+inline void freq::remove_value(double x)
+{
+    offset::remove_value(x);
+    const auto w = static_cast<quint64>(count());
+    if (m_fronts_count > 0 && m_sample_id >= w && m_fronts[m_fronts_first] == m_sample_id - w) {
+        m_fronts_first = m_fronts_first + 1 == m_fronts.size() ? 0 : m_fronts_first + 1;
+        --m_fronts_count;
+    }
+}
+
+inline void freq::add_value(double x)
+{
+    offset::add_value(x);
+    if (m_sample_id != 0) {
+        double level = m_dc;
+        if (level == HUGE_VAL) {
+            const detail::extremes e = window_extremes();
+            level = (e.largest + e.smallest) * 0.5;
+        }
+        if (x > level && m_previous <= level)
+            push_front_id(m_sample_id);
+    }
+    ++m_sample_id;
+    m_previous = x;
+}
+
+inline double freq::frequency() const
+{
+    if (m_fronts_count < 2)
+        return 0.0;
+    const quint64 first = m_fronts[m_fronts_first];
+    const quint64 last = m_fronts[(m_fronts_first + m_fronts_count - 1) % m_fronts.size()];
+    return static_cast<double>(m_fronts_count - 1) * get_rate() / static_cast<double>(last - first);
+}
 
 } // namespace ryx::math::moving

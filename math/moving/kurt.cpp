@@ -32,7 +32,8 @@ double kurt::get_value() const
         return 0.0;
     const detail::moments m =
         detail::merge<4>(m_moments.tail(), static_cast<double>(m_moments.tail_count()),
-                         m_moments.head().summary(), static_cast<double>(m_moments.head_count()));
+                         m_moments.head_summary(), static_cast<double>(m_moments.head_count()),
+                         m_moments.inverse(n));
     if (m.m2 == 0.0)
         return 0.0;
     const double count = static_cast<double>(n);
@@ -48,7 +49,7 @@ void kurt::reset_time()
     avg::reset_time();
 }
 
-void kurt::slide(double* first, double* last)
+[[gnu::flatten]] void kurt::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(kurt))
         slide_as(*this, first, last);

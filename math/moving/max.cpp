@@ -14,16 +14,6 @@ max::~max()
     retire();
 }
 
-void max::remove_value(double)
-{
-    m_extremes.remove(ring(), static_cast<std::size_t>(position()));
-}
-
-void max::add_value(double x)
-{
-    m_extremes.add(x);
-}
-
 double max::get_value() const
 {
     return window_empty() ? 0.0 : window_extremes().largest;
@@ -35,7 +25,7 @@ void max::reset_time()
     data::reset_time();
 }
 
-void max::slide(double* first, double* last)
+[[gnu::flatten]] void max::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(max))
         slide_as(*this, first, last);

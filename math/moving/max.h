@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include "math/moving/blocks.h"
 #include "math/moving/data.h"
 
@@ -27,14 +29,29 @@ protected:
     void slide(double* first, double* last) override;
 
     bool window_empty() const { return m_extremes.count() == 0; }
-    // Largest and smallest sample of the window (-inf and +inf when it is empty).
+    // Largest and smallest sample of the window (-inf and +inf when it is empty,
+    // both NaN while it holds a NaN).
     detail::extremes window_extremes() const
     {
-        return detail::merge(m_extremes.tail(), m_extremes.head().e);
+        detail::extremes e = detail::merge(m_extremes.tail(), m_extremes.head().e);
+        if (e.nans > 0)
+            e.largest = e.smallest = std::numeric_limits<double>::quiet_NaN();
+        return e;
     }
 
 private:
     detail::blocks<detail::extremes_head> m_extremes;
 };
+
+// Inline so that the per-sample loops of the classes built on max inline them.
+inline void max::remove_value(double)
+{
+    m_extremes.remove(ring(), static_cast<std::size_t>(position()));
+}
+
+inline void max::add_value(double x)
+{
+    m_extremes.add(x);
+}
 
 } // namespace ryx::math::moving

@@ -238,7 +238,7 @@ void median::reset_time()
     data::reset_time();
 }
 
-void median::slide(double* first, double* last)
+[[gnu::flatten]] void median::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(median))
         slide_as(*this, first, last);

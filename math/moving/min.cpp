@@ -22,7 +22,7 @@ double min::get_value() const
     return e.smallest;
 }
 
-void min::slide(double* first, double* last)
+[[gnu::flatten]] void min::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(min))
         slide_as(*this, first, last);

@@ -17,10 +17,10 @@ msd::~msd()
 
 double msd::get_value() const
 {
-    return std::sqrt(var::get_value());
+    return std::sqrt(variance());
 }
 
-void msd::slide(double* first, double* last)
+[[gnu::flatten]] void msd::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(msd))
         slide_as(*this, first, last);

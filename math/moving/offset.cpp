@@ -22,7 +22,7 @@ double offset::get_value() const
     return (e.largest + e.smallest) * 0.5;
 }
 
-void offset::slide(double* first, double* last)
+[[gnu::flatten]] void offset::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(offset))
         slide_as(*this, first, last);

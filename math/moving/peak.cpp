@@ -22,7 +22,7 @@ double peak::get_value() const
     return (e.largest - e.smallest) * 0.5;
 }
 
-void peak::slide(double* first, double* last)
+[[gnu::flatten]] void peak::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(peak))
         slide_as(*this, first, last);

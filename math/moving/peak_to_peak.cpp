@@ -22,7 +22,7 @@ double peak_to_peak::get_value() const
     return e.largest - e.smallest;
 }
 
-void peak_to_peak::slide(double* first, double* last)
+[[gnu::flatten]] void peak_to_peak::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(peak_to_peak))
         slide_as(*this, first, last);

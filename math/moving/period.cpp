@@ -16,11 +16,11 @@ period::~period()
 
 double period::get_value() const
 {
-    const double f = freq::get_value();
+    const double f = frequency();
     return f != 0.0 ? 1.0 / f : 0.0;
 }
 
-void period::slide(double* first, double* last)
+[[gnu::flatten]] void period::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(period))
         slide_as(*this, first, last);

@@ -39,7 +39,7 @@ void rms::reset_time()
     data::reset_time();
 }
 
-void rms::slide(double* first, double* last)
+[[gnu::flatten]] void rms::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(rms))
         slide_as(*this, first, last);

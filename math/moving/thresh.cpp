@@ -71,7 +71,7 @@ void thresh::reset_time()
     data::reset_time();
 }
 
-void thresh::slide(double* first, double* last)
+[[gnu::flatten]] void thresh::slide(double* first, double* last)
 {
     m_deferring = true;
     if (typeid(*this) == typeid(thresh))

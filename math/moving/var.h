@@ -24,9 +24,32 @@ public slots:
 
 protected:
     void slide(double* first, double* last) override;
+    double variance() const;
 
 private:
     detail::blocks<detail::power_head<2>> m_moments;
 };
+
+// Inline so that the per-sample loop of msd inlines them too.
+inline void var::remove_value(double)
+{
+    m_moments.remove(ring(), static_cast<std::size_t>(position()));
+}
+
+inline void var::add_value(double x)
+{
+    m_moments.add(x);
+}
+
+inline double var::variance() const
+{
+    const std::size_t n = m_moments.count();
+    if (n < 2)
+        return 0.0;
+    const detail::moments m =
+        detail::merge<2>(m_moments.tail(), static_cast<double>(m_moments.tail_count()), m_moments.head_summary(),
+                         static_cast<double>(m_moments.head_count()), m_moments.inverse(n));
+    return m.m2 * m_moments.inverse(n - 1);
+}
 
 } // namespace ryx::math::moving

@@ -1,0 +1,226 @@
+#include <QString>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "math/mathFunctions.h"
+#include "math/moving/avg.h"
+#include "math/moving/kurt.h"
+#include "math/moving/max.h"
+#include "math/moving/median.h"
+#include "math/moving/min.h"
+#include "math/moving/msd.h"
+#include "math/moving/offset.h"
+#include "math/moving/peak.h"
+#include "math/moving/peak_to_peak.h"
+#include "math/moving/rms.h"
+#include "math/moving/var.h"
+#include "tests/moving/window.h"
+#include "tests/support/host.h"
+
+using namespace moving_test;
+namespace mv = ryx::math::moving;
+
+namespace {
+
+template <class S>
+std::vector<double> outputs(int w, const std::vector<double>& x)
+{
+    ryx::test::host h(1000.0);
+    S s(h.channel(), false);
+    s.set_time(seconds(w, 1000.0));
+    std::vector<double> out;
+    collect(&s, out);
+    h.push(h.channel(), x);
+    return out;
+}
+
+struct statistic
+{
+    const char* name;
+    std::function<mv::data*(ryx::analog_data*)> make;
+    std::function<double(window)> direct;
+    double tolerance; // relative to the scale of the window's samples; 0: exact
+};
+
+template <class S>
+mv::data* build(ryx::analog_data* src)
+{
+    return new S(src, false);
+}
+
+const std::vector<statistic>& statistics()
+{
+    static const std::vector<statistic> list = {
+        {"avg", build<mv::avg>, mean_of, 1e-12},
+        {"rms", build<mv::rms>, rms_of, 1e-12},
+        {"var", build<mv::var>, var_of, 1e-9},
+        {"msd", build<mv::msd>, [](window v) { return std::sqrt(var_of(v)); }, 1e-9},
+        {"kurt", build<mv::kurt>, kurt_of, 1e-6},
+        {"max", build<mv::max>, max_of, 0},
+        {"min", build<mv::min>, min_of, 0},
+        {"peak_to_peak", build<mv::peak_to_peak>, [](window v) { return max_of(v) - min_of(v); }, 0},
+        {"offset", build<mv::offset>, [](window v) { return (max_of(v) + min_of(v)) * 0.5; }, 0},
+        {"peak", build<mv::peak>, [](window v) { return (max_of(v) - min_of(v)) * 0.5; }, 0},
+        {"median", build<mv::median>, median_of, 0},
+    };
+    return list;
+}
+
+// Compares the outputs at indices first, first + stride, ... with the direct
+// recomputation; the error allowed scales with the reference value (var, kurt)
+// or with the magnitude of the samples (sums).
+void expect_direct(const statistic& s, int w, const std::vector<double>& x, const std::vector<double>& y,
+                   std::size_t first, std::size_t stride, double scale)
+{
+    ASSERT_EQ(y.size(), x.size()) << s.name;
+    int failures = 0;
+    for (std::size_t k = first; k < x.size() && failures < 5; k += stride) {
+        const window v = window_at(x, k, static_cast<std::size_t>(w));
+        const double want = s.direct(v);
+        const double got = y[k];
+        const bool ok = same(got, want)
+                        || (s.tolerance > 0 && std::abs(got - want) <= s.tolerance * std::max(std::abs(want), scale));
+        if (!ok) {
+            ++failures;
+            ADD_FAILURE() << s.name << " W=" << w << " output " << k << ": " << got << " vs direct " << want;
+        }
+    }
+}
+
+} // namespace
+
+TEST(moving_statistics, small_windows_give_the_expected_values)
+{
+    using v = std::vector<double>;
+    EXPECT_EQ(outputs<mv::avg>(2, {1, 2, 3}), (v{1, 1.5, 2.5}));
+    // The true RMS: a constant reads its magnitude from the first sample on.
+    EXPECT_EQ(outputs<mv::rms>(4, {2, 2, 2, 2, 2, 2}), (v{2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(outputs<mv::rms>(4, {-3, -3}), (v{3, 3}));
+    EXPECT_EQ(outputs<mv::var>(3, {1, 3, 5, 5}), (v{0, 2, 4, 4.0 / 3.0}));
+    EXPECT_EQ(outputs<mv::msd>(3, {1, 3, 5}), (v{0, std::sqrt(2.0), 2}));
+    const v k = outputs<mv::kurt>(5, {1, 2, 3, 4, 10});
+    EXPECT_EQ((v{k[0], k[1], k[2]}), (v{0, 0, 0}));
+    EXPECT_NEAR(k[3], -1.2, 1e-12);
+    const std::vector<double> five = {1, 2, 3, 4, 10};
+    EXPECT_NEAR(k[4], mathFunctions::kurt(five.cbegin(), five.cend()), 1e-12);
+    EXPECT_EQ(outputs<mv::median>(3, {5, 1, 3}), (v{5, 3, 3}));
+    EXPECT_EQ(outputs<mv::median>(2, {5, 1, 3}), (v{5, 3, 2}));
+    EXPECT_EQ(outputs<mv::max>(2, {-3, -1, -2}), (v{-3, -1, -1}));
+    EXPECT_EQ(outputs<mv::min>(2, {3, 1, 2}), (v{3, 1, 1}));
+    EXPECT_EQ(outputs<mv::peak>(3, {-1, 3, 0}).back(), 2.0);
+    EXPECT_EQ(outputs<mv::offset>(3, {-1, 3, 0}).back(), 1.0);
+    EXPECT_EQ(outputs<mv::peak_to_peak>(3, {-1, 3, 0}).back(), 4.0);
+}
+
+TEST(moving_statistics, default_names)
+{
+    ryx::test::host h(1000.0);
+    const std::vector<std::pair<const char*, const char*>> names = {
+        {"avg", "mean"},  {"rms", "rms"}, {"var", "variance"},         {"msd", "msd"},
+        {"kurt", "kurtosis"}, {"max", "max"}, {"min", "min"}, {"peak_to_peak", "peak to peak"},
+        {"offset", "offset"}, {"peak", "peak"}, {"median", "median"}};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::unique_ptr<mv::data> s(statistics()[i].make(h.channel()));
+        EXPECT_EQ(s->name(), names[i].second) << names[i].first;
+    }
+}
+
+TEST(moving_statistics, match_a_direct_recomputation_over_the_window)
+{
+    // Random samples in random runs; every output for small windows, a stride
+    // of outputs for the long one.
+    struct size_case
+    {
+        int w;
+        std::size_t n;
+        std::size_t stride;
+    };
+    for (const size_case c : {size_case{1, 2000, 1}, size_case{2, 2000, 1}, size_case{3, 2000, 1},
+                              size_case{100, 5000, 1}, size_case{10000, 35000, 11}}) {
+        std::vector<double> x = ryx::test::noise(c.n, static_cast<unsigned>(c.w));
+        for (double& e : x)
+            e = 3.0 + 2.0 * e;
+        for (const statistic& s : statistics()) {
+            ryx::test::host h(1000.0);
+            std::unique_ptr<mv::data> m(s.make(h.channel()));
+            m->set_time(seconds(c.w, 1000.0));
+            std::vector<double> y;
+            collect(m.get(), y);
+            h.push(h.channel(), x, random_runs(3 * static_cast<std::size_t>(c.w) / 2 + 1, 17));
+            expect_direct(s, c.w, x, y, 0, c.stride, 1.0);
+        }
+    }
+}
+
+TEST(moving_statistics, stay_accurate_over_long_signals_with_a_large_offset)
+{
+    // 10^7 samples of noise on an offset of 10^6: nothing drifts.
+    const std::size_t n = 10000000;
+    std::vector<double> x = ryx::test::noise(n, 21);
+    for (double& e : x)
+        e = 1e6 + e;
+    for (const statistic& s : statistics()) {
+        const std::string name = s.name;
+        if (name != "var" && name != "msd" && name != "kurt" && name != "avg" && name != "rms")
+            continue;
+        for (int w : {1000, 100000}) {
+            ryx::test::host h(1000.0);
+            std::unique_ptr<mv::data> m(s.make(h.channel()));
+            m->set_time(seconds(w, 1000.0));
+            std::vector<double> y;
+            y.reserve(n);
+            collect(m.get(), y);
+            h.push(h.channel(), x, 65536);
+            expect_direct(s, w, x, y, n - 1 - 1000003 * 9, 1000003, 0.0);
+            expect_direct(s, w, x, y, n - 1, 1, 0.0);
+        }
+    }
+}
+
+TEST(moving_statistics, a_window_of_equal_samples_has_zero_spread_after_a_step)
+{
+    std::vector<double> x(3000, 0.1);
+    for (std::size_t i = 0; i < 1000; ++i)
+        x[i] = 1e6 * ryx::test::noise(1000, 4)[i];
+    x[1999] = -7e5;
+    for (int w : {100, 1000}) {
+        const auto var = outputs<mv::var>(w, x);
+        const auto msd = outputs<mv::msd>(w, x);
+        const auto kurt = outputs<mv::kurt>(w, x);
+        const auto ptp = outputs<mv::peak_to_peak>(w, x);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const window v = window_at(x, i, static_cast<std::size_t>(w));
+            const bool constant = *std::min_element(v.first, v.last) == *std::max_element(v.first, v.last);
+            if (!constant)
+                continue;
+            ASSERT_EQ(var[i], 0.0) << "W=" << w << " at " << i;
+            ASSERT_EQ(msd[i], 0.0) << "W=" << w << " at " << i;
+            ASSERT_EQ(kurt[i], 0.0) << "W=" << w << " at " << i;
+            ASSERT_EQ(ptp[i], 0.0) << "W=" << w << " at " << i;
+        }
+        EXPECT_EQ(var.back(), 0.0);
+    }
+}
+
+TEST(moving_statistics, a_nan_counts_only_while_it_is_in_the_window)
+{
+    std::vector<double> x = ryx::test::noise(400, 6);
+    x[150] = not_a_number;
+    x[151] = HUGE_VAL;
+    x[260] = -HUGE_VAL;
+    const int w = 40;
+    for (const statistic& s : statistics()) {
+        ryx::test::host h(1000.0);
+        std::unique_ptr<mv::data> m(s.make(h.channel()));
+        m->set_time(seconds(w, 1000.0));
+        std::vector<double> y;
+        collect(m.get(), y);
+        h.push(h.channel(), x, random_runs(30));
+        for (std::size_t k = 150; k < 190; ++k)
+            EXPECT_TRUE(std::isnan(y[k])) << s.name << " at " << k;
+        // Once the NaN and the infinities have left, the statistic is whole again.
+        expect_direct(s, w, x, y, 300, 1, 1.0);
+        expect_direct(s, w, x, y, 0, 1, 1.0);
+    }
+}
