@@ -83,6 +83,14 @@ public:
     // The shortest block, in samples.
     static constexpr std::size_t min_block = 10;
 
+protected:
+    // The chunk [first, last) of the block, about to be overwritten.
+    virtual void before_copying_data(iterator first, iterator last);
+    // The same chunk, now holding the new samples.
+    virtual void after_copying_data(iterator first, iterator last);
+    // Stores the result of the full block in m_value.
+    virtual void calculate() = 0;
+
 signals:
     void name_changed();
     void time_changed();
@@ -109,14 +117,6 @@ public slots:
     virtual void set_time(double t);
     // No other check: 0 keeps no results at all.
     void set_avg_cnt(unsigned int count);
-
-protected:
-    // The chunk [first, last) of the block, about to be overwritten.
-    virtual void before_copying_data(iterator first, iterator last);
-    // The same chunk, now holding the new samples.
-    virtual void after_copying_data(iterator first, iterator last);
-    // Stores the result of the full block in m_value.
-    virtual void calculate() = 0;
 
 protected slots:
     // One data run of the source.
