@@ -28,6 +28,7 @@ struct ZpkCase
     double f1 = 0;
     double f2 = 0;
     double value = 0;
+    double rolloff = 0;
     double k = 0;
     std::vector<complex_t> poles;
     std::vector<complex_t> zeros;
@@ -36,7 +37,7 @@ struct ZpkCase
     {
         std::ostringstream s;
         s << family << ' ' << btype << " order " << order << " fs " << fs << " f1 " << f1 << " f2 " << f2
-          << " value " << value;
+          << " value " << value << " rolloff " << rolloff;
         return s.str();
     }
 
@@ -79,6 +80,8 @@ inline std::vector<ZpkCase> readZpkFile(const std::string& path)
         if (tag == "case") {
             ZpkCase c;
             in >> c.family >> c.btype >> c.order >> c.fs >> c.f1 >> c.f2 >> c.value;
+            if (!(in >> c.rolloff))
+                c.rolloff = 0;
             cases.push_back(c);
         } else if (tag == "k") {
             in >> cases.back().k;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/Design.h"
 #include "dsp/Layout.h"
 #include "dsp/PoleFilter.h"
 #include "ryx_math_export.h"
@@ -108,5 +109,94 @@ struct BandShelf : PoleFilter<BandShelfBase, MaxOrder, MaxOrder * 2>
 {
 };
 
+
+// Descriptions for the filter objects: names, kinds, parameters by index.
+namespace Design {
+
+struct LowPassDescription
+{
+    static constexpr Kind kind = kindLowPass;
+    static constexpr const char* name = "Butterworth Low Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCutoffFrequencyParam};
+};
+
+template <int MaxOrder>
+struct LowPass : detail::PoleDesign<Butterworth::LowPass<MaxOrder>, MaxOrder, LowPassDescription>
+{
+};
+
+struct HighPassDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "Butterworth High Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCutoffFrequencyParam};
+};
+
+template <int MaxOrder>
+struct HighPass : detail::PoleDesign<Butterworth::HighPass<MaxOrder>, MaxOrder, HighPassDescription>
+{
+};
+
+struct BandPassDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "Butterworth Band Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthHzParam};
+};
+
+template <int MaxOrder>
+struct BandPass : detail::PoleDesign<Butterworth::BandPass<MaxOrder>, MaxOrder, BandPassDescription>
+{
+};
+
+struct BandStopDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "Butterworth Band Stop";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthHzParam};
+};
+
+template <int MaxOrder>
+struct BandStop : detail::PoleDesign<Butterworth::BandStop<MaxOrder>, MaxOrder, BandStopDescription>
+{
+};
+
+struct LowShelfDescription
+{
+    static constexpr Kind kind = kindLowShelf;
+    static constexpr const char* name = "Butterworth Low Shelf";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultGainParam};
+};
+
+template <int MaxOrder>
+struct LowShelf : detail::PoleDesign<Butterworth::LowShelf<MaxOrder>, MaxOrder, LowShelfDescription>
+{
+};
+
+struct HighShelfDescription
+{
+    static constexpr Kind kind = kindHighShelf;
+    static constexpr const char* name = "Butterworth High Shelf";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultGainParam};
+};
+
+template <int MaxOrder>
+struct HighShelf : detail::PoleDesign<Butterworth::HighShelf<MaxOrder>, MaxOrder, HighShelfDescription>
+{
+};
+
+struct BandShelfDescription
+{
+    static constexpr Kind kind = kindBandShelf;
+    static constexpr const char* name = "Butterworth Band Shelf";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthHzParam, &ParamInfo::defaultGainParam};
+};
+
+template <int MaxOrder>
+struct BandShelf : detail::PoleDesign<Butterworth::BandShelf<MaxOrder>, MaxOrder, BandShelfDescription>
+{
+};
+
+} // namespace Design
 } // namespace Butterworth
 } // namespace Dsp

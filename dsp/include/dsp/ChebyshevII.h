@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/Design.h"
 #include "dsp/Layout.h"
 #include "dsp/PoleFilter.h"
 #include "ryx_math_export.h"
@@ -111,5 +112,58 @@ struct BandShelf : PoleFilter<BandShelfBase, MaxOrder, MaxOrder * 2>
 {
 };
 
+
+// Descriptions for the filter objects: names, kinds, parameters by index.
+namespace Design {
+
+struct LowPassDescription
+{
+    static constexpr Kind kind = kindLowPass;
+    static constexpr const char* name = "Chebyshev II Low Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultStopDbParam};
+};
+
+template <int MaxOrder>
+struct LowPass : detail::PoleDesign<ChebyshevII::LowPass<MaxOrder>, MaxOrder, LowPassDescription>
+{
+};
+
+struct HighPassDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "Chebyshev II High Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultStopDbParam};
+};
+
+template <int MaxOrder>
+struct HighPass : detail::PoleDesign<ChebyshevII::HighPass<MaxOrder>, MaxOrder, HighPassDescription>
+{
+};
+
+struct BandPassDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "Chebyshev II Band Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthHzParam, &ParamInfo::defaultStopDbParam};
+};
+
+template <int MaxOrder>
+struct BandPass : detail::PoleDesign<ChebyshevII::BandPass<MaxOrder>, MaxOrder, BandPassDescription>
+{
+};
+
+struct BandStopDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "Chebyshev II Band Stop";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, nullptr, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthHzParam, &ParamInfo::defaultStopDbParam};
+};
+
+template <int MaxOrder>
+struct BandStop : detail::PoleDesign<ChebyshevII::BandStop<MaxOrder>, MaxOrder, BandStopDescription>
+{
+};
+
+} // namespace Design
 } // namespace ChebyshevII
 } // namespace Dsp

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/Biquad.h"
+#include "dsp/Design.h"
 #include "ryx_math_export.h"
 
 namespace Dsp {
@@ -62,5 +63,109 @@ struct RYX_MATH_EXPORT AllPass : BiquadBase
     void setup(double sampleRate, double phaseFrequency, double q);
 };
 
+
+// Descriptions for the filter objects: names, kinds, parameters by index.
+namespace Design {
+
+struct LowPassDescription
+{
+    static constexpr Kind kind = kindLowPass;
+    static constexpr const char* name = "RBJ Low Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultQParam};
+};
+
+struct LowPass : detail::BiquadDesign<RBJ::LowPass, LowPassDescription>
+{
+};
+
+struct HighPassDescription
+{
+    static constexpr Kind kind = kindHighPass;
+    static constexpr const char* name = "RBJ High Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultQParam};
+};
+
+struct HighPass : detail::BiquadDesign<RBJ::HighPass, HighPassDescription>
+{
+};
+
+struct BandPass1Description
+{
+    static constexpr Kind kind = kindBandPass;
+    static constexpr const char* name = "RBJ Band Pass 1";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthParam};
+};
+
+struct BandPass1 : detail::BiquadDesign<RBJ::BandPass1, BandPass1Description>
+{
+};
+
+struct BandPass2Description
+{
+    static constexpr Kind kind = kindBandPass;
+    static constexpr const char* name = "RBJ Band Pass 2";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthParam};
+};
+
+struct BandPass2 : detail::BiquadDesign<RBJ::BandPass2, BandPass2Description>
+{
+};
+
+struct BandStopDescription
+{
+    static constexpr Kind kind = kindBandStop;
+    static constexpr const char* name = "RBJ Band Stop";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultBandwidthParam};
+};
+
+struct BandStop : detail::BiquadDesign<RBJ::BandStop, BandStopDescription>
+{
+};
+
+struct LowShelfDescription
+{
+    static constexpr Kind kind = kindLowShelf;
+    static constexpr const char* name = "RBJ Low Shelf";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultGainParam, &ParamInfo::defaultSlopeParam};
+};
+
+struct LowShelf : detail::BiquadDesign<RBJ::LowShelf, LowShelfDescription>
+{
+};
+
+struct HighShelfDescription
+{
+    static constexpr Kind kind = kindHighShelf;
+    static constexpr const char* name = "RBJ High Shelf";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultGainParam, &ParamInfo::defaultSlopeParam};
+};
+
+struct HighShelf : detail::BiquadDesign<RBJ::HighShelf, HighShelfDescription>
+{
+};
+
+struct BandShelfDescription
+{
+    static constexpr Kind kind = kindBandShelf;
+    static constexpr const char* name = "RBJ Band Shelf";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCenterFrequencyParam, &ParamInfo::defaultGainParam, &ParamInfo::defaultBandwidthParam};
+};
+
+struct BandShelf : detail::BiquadDesign<RBJ::BandShelf, BandShelfDescription>
+{
+};
+
+struct AllPassDescription
+{
+    static constexpr Kind kind = kindOther;
+    static constexpr const char* name = "RBJ All Pass";
+    static constexpr detail::ParamFactory params[] = {&ParamInfo::defaultSampleRateParam, &ParamInfo::defaultCutoffFrequencyParam, &ParamInfo::defaultQParam};
+};
+
+struct AllPass : detail::BiquadDesign<RBJ::AllPass, AllPassDescription>
+{
+};
+
+} // namespace Design
 } // namespace RBJ
 } // namespace Dsp

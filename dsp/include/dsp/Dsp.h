@@ -1,0 +1,22 @@
+#pragma once
+
+// The whole IIR design engine.
+#include "dsp/Bessel.h"
+#include "dsp/Biquad.h"
+#include "dsp/Butterworth.h"
+#include "dsp/Cascade.h"
+#include "dsp/CheckFailure.h"
+#include "dsp/ChebyshevI.h"
+#include "dsp/ChebyshevII.h"
+#include "dsp/Custom.h"
+#include "dsp/Design.h"
+#include "dsp/Elliptic.h"
+#include "dsp/Filter.h"
+#include "dsp/Layout.h"
+#include "dsp/Legendre.h"
+#include "dsp/Params.h"
+#include "dsp/PoleFilter.h"
+#include "dsp/RBJ.h"
+#include "dsp/RootFinder.h"
+#include "dsp/State.h"
+#include "dsp/Types.h"
