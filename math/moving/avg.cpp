@@ -24,12 +24,17 @@ void avg::add_value(double x)
     m_sum.add(x);
 }
 
-double avg::get_value() const
+double avg::mean(const sums::cursor& c)
 {
-    const std::size_t n = m_sum.count();
+    const std::size_t n = c.count();
     if (n == 0)
         return 0.0;
-    return (m_sum.tail() + m_sum.head().s) / static_cast<double>(n);
+    return (c.tail_part() + c.head.s) / static_cast<double>(n);
+}
+
+double avg::get_value() const
+{
+    return mean(m_sum.view());
 }
 
 void avg::reset_time()
@@ -41,7 +46,7 @@ void avg::reset_time()
 [[gnu::flatten]] void avg::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(avg))
-        slide_as(*this, first, last);
+        slide_blocks(m_sum, [](const sums::cursor& c) { return mean(c); }, first, last);
     else
         data::slide(first, last);
 }

@@ -24,7 +24,10 @@ protected:
     void slide(double* first, double* last) override;
 
 private:
-    detail::blocks<detail::sum_head> m_sum;
+    using sums = detail::blocks<detail::sum_head>;
+    static double mean(const sums::cursor& c);
+
+    sums m_sum;
 };
 
 } // namespace ryx::math::moving

@@ -25,6 +25,25 @@ class blocks
 public:
     using part = typename Head::part;
 
+    // The state that changes with every sample, copied out so that a loop can
+    // keep it in registers; view() and store() move it in and out.
+    struct cursor
+    {
+        Head head;
+        std::size_t head_count;
+        std::size_t next;     // index of the oldest tail sample still in the window
+        std::size_t tail_end; // index of the sentinel: the tail holds tail_end samples
+        const part* tail;
+        const double* inverse; // inverse[k] = 1 / k for k < inverse_end
+        std::size_t inverse_end;
+
+        std::size_t count() const { return tail_end - next + head_count; }
+        std::size_t tail_count() const { return tail_end - next; }
+        // Summary of the tail samples still in the window (the sentinel when none).
+        const part& tail_part() const { return tail[next]; }
+        part head_summary() const { return head.summary(inverse[head_count]); }
+    };
+
     blocks() { clear(); }
 
     void clear()
@@ -35,36 +54,59 @@ public:
         m_head_count = 0;
     }
 
+    cursor view() const
+    {
+        return {m_head, m_head_count, m_next, m_tail.size() - 1, m_tail.data(), m_inverse.data(), m_inverse.size()};
+    }
+
+    void store(const cursor& c)
+    {
+        m_head = c.head;
+        m_head_count = c.head_count;
+        m_next = c.next;
+    }
+
     void add(double x)
     {
-        m_head.add(x);
-        ++m_head_count;
-        if (count() >= m_inverse.size())
-            grow_inverse(count());
+        cursor c = view();
+        push(c, x);
+        store(c);
+    }
+
+    void remove(const std::vector<double>& ring, std::size_t oldest)
+    {
+        cursor c = view();
+        pop(c, ring, oldest);
+        store(c);
+    }
+
+    // Appends the newest sample.
+    void push(cursor& c, double x)
+    {
+        c.head.add(x);
+        ++c.head_count;
+        if (c.count() >= c.inverse_end) {
+            store(c);
+            grow_inverse(c.count());
+            c = view();
+        }
     }
 
     // Drops the oldest sample. When the tail is used up the whole window is the
     // head; it becomes the new tail, read from the ring oldest first (oldest is
     // the ring index of the oldest sample).
-    void remove(const std::vector<double>& ring, std::size_t oldest)
+    void pop(cursor& c, const std::vector<double>& ring, std::size_t oldest)
     {
-        if (m_next + 1 >= m_tail.size())
+        if (c.next >= c.tail_end) {
+            store(c);
             close(ring, oldest);
-        if (m_next + 1 < m_tail.size())
-            ++m_next;
-        else if (m_head_count > 0)
-            --m_head_count; // nothing to close from: keep the counts sound
+            c = view();
+        }
+        if (c.next < c.tail_end)
+            ++c.next;
+        else if (c.head_count > 0)
+            --c.head_count; // nothing to close from: keep the counts sound
     }
-
-    // Summary of the tail samples still in the window (the sentinel when none).
-    const part& tail() const { return m_tail[m_next]; }
-    std::size_t tail_count() const { return m_tail.size() - 1 - m_next; }
-    const Head& head() const { return m_head; }
-    std::size_t head_count() const { return m_head_count; }
-    std::size_t count() const { return tail_count() + m_head_count; }
-    // 1 / k for any k up to the largest count held so far (0 for k = 0).
-    double inverse(std::size_t k) const { return m_inverse[k]; }
-    typename Head::part head_summary() const { return m_head.summary(m_inverse[m_head_count]); }
 
 private:
     void grow_inverse(std::size_t k)
@@ -103,7 +145,7 @@ private:
     }
 
     std::vector<part> m_tail; // m_tail[i]: summary of tail samples i .. end; one extra empty entry
-    std::size_t m_next = 0;   // index of the oldest tail sample still in the window
+    std::size_t m_next = 0;
     Head m_head;
     std::size_t m_head_count = 0;
     std::vector<double> m_inverse; // m_inverse[k] = 1 / k

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/analog_data.h"
+#include "math/moving/blocks.h"
 #include "ryx_math_export.h"
 
 namespace ryx::math::moving {
@@ -72,6 +73,11 @@ protected:
     template <class Statistic>
     void slide_as(Statistic& self, double* __restrict first, double* last);
 
+    // The same loop for a statistic kept in blocks (see blocks.h): value(cursor)
+    // is its result. The blocks' per-sample state stays in registers.
+    template <class Head, class Value>
+    void slide_blocks(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last);
+
     // Announces the deletion, then waits for a run being delivered on another
     // thread to finish: the first statement of every statistic's destructor, so
     // that no delivery sees a half-destroyed statistic.
@@ -109,6 +115,30 @@ void data::slide_as(Statistic& self, double* __restrict first, double* last)
         ++m_processed;
         *first = self.Statistic::get_value();
     }
+}
+
+template <class Head, class Value>
+void data::slide_blocks(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last)
+{
+    const std::size_t w = static_cast<std::size_t>(m_count);
+    auto pos = static_cast<std::size_t>(m_position);
+    m_processed += static_cast<quint64>(last - first);
+    typename detail::blocks<Head>::cursor c = b.view();
+    for (; first != last; ++first) {
+        const double x = *first;
+        if (m_ring.size() == w) {
+            b.pop(c, m_ring, pos);
+            m_ring[pos] = x;
+        } else {
+            m_ring.push_back(x);
+        }
+        b.push(c, x);
+        if (++pos == w)
+            pos = 0;
+        *first = value(c);
+    }
+    b.store(c);
+    m_position = static_cast<int>(pos);
 }
 
 } // namespace ryx::math::moving

@@ -30,7 +30,9 @@ void freq::set_dc(double value)
         return;
     if (!(std::abs(m_dc - value) > 1e-9))
         return; // also +inf onto +inf
+    lock_device(QString());
     m_dc = value;
+    unlock_device(QString());
     emit dc_changed();
 }
 

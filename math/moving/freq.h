@@ -90,8 +90,11 @@ inline double freq::frequency() const
 {
     if (m_fronts_count < 2)
         return 0.0;
+    std::size_t newest = m_fronts_first + m_fronts_count - 1;
+    if (newest >= m_fronts.size())
+        newest -= m_fronts.size();
     const quint64 first = m_fronts[m_fronts_first];
-    const quint64 last = m_fronts[(m_fronts_first + m_fronts_count - 1) % m_fronts.size()];
+    const quint64 last = m_fronts[newest];
     return static_cast<double>(m_fronts_count - 1) * get_rate() / static_cast<double>(last - first);
 }
 

@@ -25,15 +25,13 @@ void kurt::add_value(double x)
     m_moments.add(x);
 }
 
-double kurt::get_value() const
+double kurt::kurtosis(const moments::cursor& c)
 {
-    const std::uint64_t n = m_moments.count();
+    const std::uint64_t n = c.count();
     if (n < 4)
         return 0.0;
-    const detail::moments m =
-        detail::merge<4>(m_moments.tail(), static_cast<double>(m_moments.tail_count()),
-                         m_moments.head_summary(), static_cast<double>(m_moments.head_count()),
-                         m_moments.inverse(n));
+    const detail::moments m = detail::merge<4>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+                                               static_cast<double>(c.head_count), c.inverse[n]);
     if (m.m2 == 0.0)
         return 0.0;
     const double count = static_cast<double>(n);
@@ -41,6 +39,11 @@ double kurt::get_value() const
     const double lower = static_cast<double>((n - 2) * (n - 3));
     // m4 / m2^2 with both moments over n: n M4 / M2^2.
     return (upper / lower) * (count * m.m4 / (m.m2 * m.m2) - 3.0 + 6.0 / (count + 1.0));
+}
+
+double kurt::get_value() const
+{
+    return kurtosis(m_moments.view());
 }
 
 void kurt::reset_time()
@@ -52,7 +55,7 @@ void kurt::reset_time()
 [[gnu::flatten]] void kurt::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(kurt))
-        slide_as(*this, first, last);
+        slide_blocks(m_moments, [](const moments::cursor& c) { return kurtosis(c); }, first, last);
     else
         data::slide(first, last);
 }

@@ -27,7 +27,10 @@ protected:
     void slide(double* first, double* last) override;
 
 private:
-    detail::blocks<detail::power_head<4>> m_moments;
+    using moments = detail::blocks<detail::power_head<4>>;
+    static double kurtosis(const moments::cursor& c);
+
+    moments m_moments;
 };
 
 } // namespace ryx::math::moving

@@ -16,7 +16,7 @@ max::~max()
 
 double max::get_value() const
 {
-    return window_empty() ? 0.0 : window_extremes().largest;
+    return largest(m_extremes.view());
 }
 
 void max::reset_time()
@@ -28,7 +28,7 @@ void max::reset_time()
 [[gnu::flatten]] void max::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(max))
-        slide_as(*this, first, last);
+        slide_blocks(m_extremes, [](const extremes::cursor& c) { return largest(c); }, first, last);
     else
         data::slide(first, last);
 }

@@ -26,21 +26,28 @@ public slots:
     void reset_time() override;
 
 protected:
+    using extremes = detail::blocks<detail::extremes_head>;
+
     void slide(double* first, double* last) override;
 
-    bool window_empty() const { return m_extremes.count() == 0; }
     // Largest and smallest sample of the window (-inf and +inf when it is empty,
     // both NaN while it holds a NaN).
-    detail::extremes window_extremes() const
+    static detail::extremes extremes_of(const extremes::cursor& c)
     {
-        detail::extremes e = detail::merge(m_extremes.tail(), m_extremes.head().e);
+        detail::extremes e = detail::merge(c.tail_part(), c.head.e);
         if (e.nans > 0)
             e.largest = e.smallest = std::numeric_limits<double>::quiet_NaN();
         return e;
     }
+    detail::extremes window_extremes() const { return extremes_of(m_extremes.view()); }
+
+    extremes m_extremes;
 
 private:
-    detail::blocks<detail::extremes_head> m_extremes;
+    static double largest(const extremes::cursor& c)
+    {
+        return c.count() == 0 ? 0.0 : extremes_of(c).largest;
+    }
 };
 
 // Inline so that the per-sample loops of the classes built on max inline them.

@@ -17,13 +17,13 @@ msd::~msd()
 
 double msd::get_value() const
 {
-    return std::sqrt(variance());
+    return std::sqrt(variance(m_moments.view()));
 }
 
 [[gnu::flatten]] void msd::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(msd))
-        slide_as(*this, first, last);
+        slide_blocks(m_moments, [](const moments::cursor& c) { return std::sqrt(variance(c)); }, first, last);
     else
         data::slide(first, last);
 }

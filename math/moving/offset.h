@@ -18,6 +18,9 @@ public slots:
 
 protected:
     void slide(double* first, double* last) override;
+
+private:
+    static double value(const extremes::cursor& c);
 };
 
 } // namespace ryx::math::moving

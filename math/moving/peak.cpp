@@ -14,18 +14,23 @@ peak::~peak()
     retire();
 }
 
+double peak::value(const extremes::cursor& c)
+{
+    if (c.count() == 0)
+        return 0.0;
+    const detail::extremes e = extremes_of(c);
+    return (e.largest - e.smallest) * 0.5;
+}
+
 double peak::get_value() const
 {
-    if (window_empty())
-        return 0.0;
-    const detail::extremes e = window_extremes();
-    return (e.largest - e.smallest) * 0.5;
+    return value(m_extremes.view());
 }
 
 [[gnu::flatten]] void peak::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(peak))
-        slide_as(*this, first, last);
+        slide_blocks(m_extremes, [](const extremes::cursor& c) { return value(c); }, first, last);
     else
         data::slide(first, last);
 }

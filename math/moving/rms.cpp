@@ -25,12 +25,17 @@ void rms::add_value(double x)
     m_squares.add(x);
 }
 
-double rms::get_value() const
+double rms::root_mean_square(const sums::cursor& c)
 {
-    const std::size_t n = m_squares.count();
+    const std::size_t n = c.count();
     if (n == 0)
         return 0.0;
-    return std::sqrt((m_squares.tail() + m_squares.head().s) / static_cast<double>(n));
+    return std::sqrt((c.tail_part() + c.head.s) / static_cast<double>(n));
+}
+
+double rms::get_value() const
+{
+    return root_mean_square(m_squares.view());
 }
 
 void rms::reset_time()
@@ -42,7 +47,7 @@ void rms::reset_time()
 [[gnu::flatten]] void rms::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(rms))
-        slide_as(*this, first, last);
+        slide_blocks(m_squares, [](const sums::cursor& c) { return root_mean_square(c); }, first, last);
     else
         data::slide(first, last);
 }

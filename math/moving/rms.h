@@ -25,7 +25,10 @@ protected:
     void slide(double* first, double* last) override;
 
 private:
-    detail::blocks<detail::square_sum_head> m_squares;
+    using sums = detail::blocks<detail::square_sum_head>;
+    static double root_mean_square(const sums::cursor& c);
+
+    sums m_squares;
 };
 
 } // namespace ryx::math::moving

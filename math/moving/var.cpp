@@ -14,9 +14,19 @@ var::~var()
     retire();
 }
 
+void var::remove_value(double)
+{
+    m_moments.remove(ring(), static_cast<std::size_t>(position()));
+}
+
+void var::add_value(double x)
+{
+    m_moments.add(x);
+}
+
 double var::get_value() const
 {
-    return variance();
+    return variance(m_moments.view());
 }
 
 void var::reset_time()
@@ -28,7 +38,7 @@ void var::reset_time()
 [[gnu::flatten]] void var::slide(double* first, double* last)
 {
     if (typeid(*this) == typeid(var))
-        slide_as(*this, first, last);
+        slide_blocks(m_moments, [](const moments::cursor& c) { return variance(c); }, first, last);
     else
         data::slide(first, last);
 }

@@ -23,33 +23,22 @@ public slots:
     void reset_time() override;
 
 protected:
-    void slide(double* first, double* last) override;
-    double variance() const;
+    using moments = detail::blocks<detail::power_head<2>>;
 
-private:
-    detail::blocks<detail::power_head<2>> m_moments;
+    void slide(double* first, double* last) override;
+    static double variance(const moments::cursor& c);
+
+    moments m_moments;
 };
 
-// Inline so that the per-sample loop of msd inlines them too.
-inline void var::remove_value(double)
+inline double var::variance(const moments::cursor& c)
 {
-    m_moments.remove(ring(), static_cast<std::size_t>(position()));
-}
-
-inline void var::add_value(double x)
-{
-    m_moments.add(x);
-}
-
-inline double var::variance() const
-{
-    const std::size_t n = m_moments.count();
+    const std::size_t n = c.count();
     if (n < 2)
         return 0.0;
-    const detail::moments m =
-        detail::merge<2>(m_moments.tail(), static_cast<double>(m_moments.tail_count()), m_moments.head_summary(),
-                         static_cast<double>(m_moments.head_count()), m_moments.inverse(n));
-    return m.m2 * m_moments.inverse(n - 1);
+    const detail::moments m = detail::merge<2>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+                                               static_cast<double>(c.head_count), c.inverse[n]);
+    return m.m2 * c.inverse[n - 1];
 }
 
 } // namespace ryx::math::moving
