@@ -1,5 +1,6 @@
 #include "math/moving/median.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <typeinfo>
@@ -12,6 +13,10 @@ namespace {
 // upper heap, or one of these.
 constexpr int no_sample = -1;
 constexpr int nan_sample = -2;
+
+// Children per heap entry: four halve the depth of a binary heap, and the four
+// children of an entry share a cache line or two.
+constexpr std::size_t arity = 4;
 
 template <bool Low>
 constexpr int code(std::size_t i)
@@ -44,7 +49,7 @@ void median::sift_up(std::size_t i) const
     std::vector<entry>& h = Low ? m_low : m_high;
     const entry e = h[i];
     while (i > 0) {
-        const std::size_t parent = (i - 1) / 2;
+        const std::size_t parent = (i - 1) / arity;
         if (!above<Low>(e.value, h[parent].value))
             break;
         h[i] = h[parent];
@@ -58,23 +63,23 @@ void median::sift_up(std::size_t i) const
 template <bool Low>
 void median::sift_down(std::size_t i) const
 {
+    // Bottom-up: the hole left by e runs down to a leaf along the best child,
+    // then e rises from there, usually by a step or two, since most entries live
+    // near the leaves.
     std::vector<entry>& h = Low ? m_low : m_high;
     const std::size_t n = h.size();
     const entry e = h[i];
-    for (;;) {
-        std::size_t child = 2 * i + 1;
-        if (child >= n)
-            break;
-        if (child + 1 < n && above<Low>(h[child + 1].value, h[child].value))
-            ++child;
-        if (!above<Low>(h[child].value, e.value))
-            break;
-        h[i] = h[child];
+    for (std::size_t first = arity * i + 1; first < n; first = arity * i + 1) {
+        const std::size_t end = std::min(first + arity, n);
+        std::size_t best = first;
+        for (std::size_t c = first + 1; c < end; ++c)
+            best = above<Low>(h[c].value, h[best].value) ? c : best;
+        h[i] = h[best];
         m_where[static_cast<std::size_t>(h[i].slot)] = code<Low>(i);
-        i = child;
+        i = best;
     }
     h[i] = e;
-    m_where[static_cast<std::size_t>(e.slot)] = code<Low>(i);
+    sift_up<Low>(i);
 }
 
 template <bool Low>
@@ -105,7 +110,7 @@ void median::erase_at(std::size_t i) const
     h.pop_back();
     if (i == h.size())
         return;
-    if (i > 0 && above<Low>(h[i].value, h[(i - 1) / 2].value))
+    if (i > 0 && above<Low>(h[i].value, h[(i - 1) / arity].value))
         sift_up<Low>(i);
     else
         sift_down<Low>(i);
@@ -165,6 +170,16 @@ void median::replace(int slot, double x)
     const int where = m_where[static_cast<std::size_t>(slot)];
     const auto i = static_cast<std::size_t>(where / 2);
     if (where % 2 == 0) {
+        if (!m_high.empty() && x > m_high.front().value) {
+            // x belongs to the upper half: the smallest of the upper half takes
+            // the leaving sample's place below (it is not smaller than it), and x
+            // sinks into the upper half from its top.
+            m_low[i] = m_high.front();
+            sift_up<true>(i);
+            m_high.front() = {x, slot};
+            sift_down<false>(0);
+            return;
+        }
         const double old = m_low[i].value;
         m_low[i].value = x;
         if (x > old)
@@ -172,19 +187,19 @@ void median::replace(int slot, double x)
         else
             sift_down<true>(i);
     } else {
+        if (x < m_low.front().value) {
+            m_high[i] = m_low.front();
+            sift_up<false>(i);
+            m_low.front() = {x, slot};
+            sift_down<true>(0);
+            return;
+        }
         const double old = m_high[i].value;
         m_high[i].value = x;
         if (x < old)
             sift_up<false>(i);
         else
             sift_down<false>(i);
-    }
-    // The new sample may belong to the other half: then it is on top of its heap,
-    // and swapping the two tops restores the order of the halves.
-    if (!m_high.empty() && m_low.front().value > m_high.front().value) {
-        std::swap(m_low.front(), m_high.front());
-        sift_down<true>(0);
-        sift_down<false>(0);
     }
 }
 
