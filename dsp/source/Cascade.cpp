@@ -23,7 +23,19 @@ complex_t Cascade::response(double normalizedFrequency) const
         numerator *= s.getB0() + s.getB1() * z1 + s.getB2() * z2;
         denominator *= 1. + s.getA1() * z1 + s.getA2() * z2;
     }
-    return numerator / denominator;
+    const complex_t h = numerator / denominator;
+    if (std::isfinite(h.real()) && std::isfinite(h.imag()))
+        return h;
+
+    // With many sections whose poles or zeros lie close to the unit circle the
+    // separate products overflow or underflow (0/0 at a band-pass's zeros at DC);
+    // the product of each section's own ratio does not.
+    complex_t product = 1;
+    for (int i = 0; i < m_numStages; ++i) {
+        const Biquad& s = m_stageArray[i];
+        product *= (s.getB0() + s.getB1() * z1 + s.getB2() * z2) / (1. + s.getA1() * z1 + s.getA2() * z2);
+    }
+    return product;
 }
 
 std::vector<PoleZeroPair> Cascade::getPoleZeros() const

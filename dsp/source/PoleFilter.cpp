@@ -29,6 +29,16 @@ bool polesInsideUnitCircle(const LayoutBase& layout)
     return true;
 }
 
+// The poles as the sections will run them: coefficients rounded from poles
+// within about 1e-8 of the unit circle can put a pole on it.
+bool sectionsStable(const Cascade& cascade)
+{
+    for (int i = 0; i < cascade.getNumStages(); ++i)
+        if (!cascade[i].isStable())
+            return false;
+    return true;
+}
+
 bool zerosFinite(const LayoutBase& layout)
 {
     for (int i = 0; i < (layout.getNumPoles() + 1) / 2; ++i)
@@ -56,6 +66,7 @@ void PoleFilterBase2::loadDigitalLayout()
     Dsp_check (polesInsideUnitCircle (m_digitalProto));
     Dsp_check (zerosFinite (m_digitalProto));
     setLayout(m_digitalProto);
+    Dsp_check (sectionsStable (*this));
 }
 
 LowPassTransform::LowPassTransform(double fc, LayoutBase& digital, const LayoutBase& analog)
