@@ -151,6 +151,22 @@ TEST(moving_statistics, match_a_direct_recomputation_over_the_window)
             expect_direct(s, c.w, x, y, 0, c.stride, 1.0);
         }
     }
+
+    // Few distinct values: ties everywhere, for the order statistics above all.
+    std::vector<double> ties = ryx::test::noise(3000, 12);
+    for (double& e : ties)
+        e = std::floor(2.5 * e);
+    for (const int w : {1, 2, 3, 4, 100}) {
+        for (const statistic& s : statistics()) {
+            ryx::test::host h(1000.0);
+            std::unique_ptr<mv::data> m(s.make(h.channel()));
+            m->set_time(seconds(w, 1000.0));
+            std::vector<double> y;
+            collect(m.get(), y);
+            h.push(h.channel(), ties, random_runs(7, 5));
+            expect_direct(s, w, ties, y, 0, 1, 1.0);
+        }
+    }
 }
 
 TEST(moving_statistics, stay_accurate_over_long_signals_with_a_large_offset)
