@@ -254,8 +254,7 @@ struct power_head
             m.m3 = s3 - 3.0 * d * s2 + 2.0 * d2 * s1;
             m.m4 = s4 - 4.0 * d * s3 + 6.0 * d2 * s2 - 3.0 * d2 * d * s1;
         }
-        if (!(m.m2 >= 0.0) && m.m2 == m.m2)
-            m.m2 = 0.0; // rounding of an almost constant group
+        m.m2 = m.m2 < 0.0 ? 0.0 : m.m2; // rounding of an almost constant group; NaN stays
         return m;
     }
 };
