@@ -64,8 +64,9 @@ signals:
 protected:
     // Replaces each sample of [first, last) by the statistic over the window that
     // ends with it. The base calls the three virtual operations per sample; a
-    // statistic whose dynamic type is exactly its own class runs slide_as, the
-    // same loop with its operations inlined.
+    // statistic whose dynamic type is exactly its own class runs slide_as or
+    // slide_blocks instead, the same loop with its operations inlined (a class
+    // derived from it keeps the virtual calls, so its overrides are honoured).
     virtual void slide(double* first, double* last);
 
     // first points into this channel's own vector, which no statistic touches:
