@@ -17,8 +17,8 @@ namespace ryx::math::moving::detail {
 //
 // Head is the running summary: default-constructed empty, add(x) appends the
 // newest sample, summary(1 / count) returns the Head::part that the tail stores.
-// The blocks also keep the reciprocals 1/k of every count k they have held, so
-// that the per-sample path multiplies instead of dividing.
+// The blocks also keep the reciprocals 1/k of every count k they have held (and
+// of one more), so that the per-sample path multiplies instead of dividing.
 template <class Head>
 class blocks
 {
@@ -34,7 +34,7 @@ public:
         std::size_t next;     // index of the oldest tail sample still in the window
         std::size_t tail_end; // index of the sentinel: the tail holds tail_end samples
         const part* tail;
-        const double* inverse; // inverse[k] = 1 / k for k < inverse_end
+        const double* inverse; // inverse[k] = 1 / k for k < inverse_end, which exceeds count() + 1
         std::size_t inverse_end;
 
         std::size_t count() const { return tail_end - next + head_count; }
@@ -85,9 +85,9 @@ public:
     {
         c.head.add(x);
         ++c.head_count;
-        if (c.count() >= c.inverse_end) {
+        if (c.count() + 1 >= c.inverse_end) {
             store(c);
-            grow_inverse(c.count());
+            grow_inverse(c.count() + 1);
             c = view();
         }
     }
@@ -120,7 +120,7 @@ private:
     void close(const std::vector<double>& ring, std::size_t oldest)
     {
         const std::size_t n = ring.size();
-        grow_inverse(n);
+        grow_inverse(n + 1);
         m_tail.resize(n + 1);
         m_tail[n] = part{};
         Head acc;

@@ -36,9 +36,11 @@ double kurt::kurtosis(const moments::cursor& c)
         return 0.0;
     const double count = static_cast<double>(n);
     const double upper = static_cast<double>(n * n - 1);
-    const double lower = static_cast<double>((n - 2) * (n - 3));
+    // (n^2 - 1) / ((n - 2)(n - 3)) and 6 / (n + 1) from the reciprocal table:
+    // the only division left per sample is the one by M2^2.
+    const double factor = upper * c.inverse[n - 2] * c.inverse[n - 3];
     // m4 / m2^2 with both moments over n: n M4 / M2^2.
-    return (upper / lower) * (count * m.m4 / (m.m2 * m.m2) - 3.0 + 6.0 / (count + 1.0));
+    return factor * (count * m.m4 / (m.m2 * m.m2) - 3.0 + 6.0 * c.inverse[n + 1]);
 }
 
 double kurt::get_value() const
