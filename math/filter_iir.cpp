@@ -245,15 +245,19 @@ bool filter_iir::apply(double rate)
     p[0] = rate;
     if (m_kind == rbj) {
         p[1] = f;
-        if (band && m_type != bandshelf) {
-            // The section's bandwidth is in octaves; the channel's width in Hz.
-            const double lo = std::max(left(), min_db);
-            p[2] = std::log2(right() / lo);
-        }
+        // The channel's band is in Hz, the sections' in octaves between the
+        // edges (the left edge kept above 0). The band-pass and band-stop
+        // sections read their third argument as Q, so they get the Q of that
+        // octave bandwidth: 1/Q = 2 sinh(ln 2 / 2 * octaves * w0 / sin w0).
+        const double octaves = std::log2(right() / std::max(left(), min_db));
+        const double w0 = 2.0 * M_PI * f / rate;
         switch (m_type) {
         case lowpass: case highpass: case allpass: p[2] = m_q; break;
         case lowshelf: case highshelf: p[2] = m_gain; p[3] = m_slope; break;
-        case bandshelf: p[2] = m_gain; p[3] = std::log2(right() / std::max(left(), min_db)); break;
+        case bandshelf: p[2] = m_gain; p[3] = octaves; break;
+        case bandpass1: case bandpass2: case bandstop:
+            p[2] = 1.0 / (2.0 * std::sinh(0.34657359027997264 * octaves * w0 / std::sin(w0)));
+            break;
         default: break;
         }
     } else {
