@@ -55,12 +55,17 @@ inline window window_at(const std::vector<double>& x, std::size_t k, std::size_t
 }
 
 // Two-pass references, accumulated in long double.
-inline double mean_of(window v)
+inline long double exact_mean(window v)
 {
     long double s = 0;
     for (const double* p = v.first; p != v.last; ++p)
         s += *p;
-    return static_cast<double>(s / static_cast<long double>(v.n()));
+    return s / static_cast<long double>(v.n());
+}
+
+inline double mean_of(window v)
+{
+    return static_cast<double>(exact_mean(v));
 }
 
 inline double rms_of(window v)
@@ -79,14 +84,6 @@ inline long double central_sum(window v, int power, long double m)
         s += power == 2 ? d * d : d * d * d * d;
     }
     return s;
-}
-
-inline long double exact_mean(window v)
-{
-    long double s = 0;
-    for (const double* p = v.first; p != v.last; ++p)
-        s += *p;
-    return s / static_cast<long double>(v.n());
 }
 
 inline double var_of(window v)
