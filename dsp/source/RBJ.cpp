@@ -1,5 +1,6 @@
 #include "dsp/RBJ.h"
 
+#include <array>
 #include <cmath>
 
 namespace Dsp {
@@ -18,81 +19,46 @@ void setStableCoefficients(BiquadBase& section, double a0, double a1, double a2,
     section = candidate;
 }
 
+// The pass, stop and all-pass sections share the denominator (1 + AL, -2 cs, 1 - AL)
+// with AL = sn / (2 q); numerator(cs, AL) gives (b0, b1, b2).
+template <class Numerator>
+void setQSection(BiquadBase& section, double sampleRate, double frequency, double q, Numerator numerator)
+{
+    const double w0 = 2 * doublePi * frequency / sampleRate;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / (2 * q);
+    const std::array<double, 3> b = numerator(cs, AL);
+    setStableCoefficients(section, 1 + AL, -2 * cs, 1 - AL, b[0], b[1], b[2]);
+}
+
 } // namespace
 
 void LowPass::setup(double sampleRate, double cutoffFrequency, double q)
 {
-    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / (2 * q);
-    const double b0 = (1 - cs) / 2;
-    const double b1 = 1 - cs;
-    const double b2 = (1 - cs) / 2;
-    const double a0 = 1 + AL;
-    const double a1 = -2 * cs;
-    const double a2 = 1 - AL;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setQSection(*this, sampleRate, cutoffFrequency, q, [](double cs, double) { return std::array<double, 3>{(1 - cs) / 2, 1 - cs, (1 - cs) / 2}; });
 }
 
 void HighPass::setup(double sampleRate, double cutoffFrequency, double q)
 {
-    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / (2 * q);
-    const double b0 = (1 + cs) / 2;
-    const double b1 = -(1 + cs);
-    const double b2 = (1 + cs) / 2;
-    const double a0 = 1 + AL;
-    const double a1 = -2 * cs;
-    const double a2 = 1 - AL;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setQSection(*this, sampleRate, cutoffFrequency, q, [](double cs, double) { return std::array<double, 3>{(1 + cs) / 2, -(1 + cs), (1 + cs) / 2}; });
 }
 
 void BandPass1::setup(double sampleRate, double centerFrequency, double bandWidth)
 {
-    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / (2 * bandWidth);
-    const double b0 = bandWidth * AL; // = sn / 2
-    const double b1 = 0;
-    const double b2 = -bandWidth * AL;
-    const double a0 = 1 + AL;
-    const double a1 = -2 * cs;
-    const double a2 = 1 - AL;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setQSection(*this, sampleRate, centerFrequency, bandWidth, [bandWidth](double, double AL) {
+        return std::array<double, 3>{bandWidth * AL, 0, -bandWidth * AL}; // b0 = sn / 2
+    });
 }
 
 void BandPass2::setup(double sampleRate, double centerFrequency, double bandWidth)
 {
-    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / (2 * bandWidth);
-    const double b0 = AL;
-    const double b1 = 0;
-    const double b2 = -AL;
-    const double a0 = 1 + AL;
-    const double a1 = -2 * cs;
-    const double a2 = 1 - AL;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setQSection(*this, sampleRate, centerFrequency, bandWidth, [](double, double AL) { return std::array<double, 3>{AL, 0, -AL}; });
 }
 
 void BandStop::setup(double sampleRate, double centerFrequency, double bandWidth)
 {
-    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / (2 * bandWidth);
-    const double b0 = 1;
-    const double b1 = -2 * cs;
-    const double b2 = 1;
-    const double a0 = 1 + AL;
-    const double a1 = -2 * cs;
-    const double a2 = 1 - AL;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setQSection(*this, sampleRate, centerFrequency, bandWidth, [](double cs, double) { return std::array<double, 3>{1, -2 * cs, 1}; });
 }
 
 void LowShelf::setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope)
@@ -148,17 +114,7 @@ void BandShelf::setup(double sampleRate, double centerFrequency, double gainDb, 
 
 void AllPass::setup(double sampleRate, double phaseFrequency, double q)
 {
-    const double w0 = 2 * doublePi * phaseFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / (2 * q);
-    const double b0 = 1 - AL;
-    const double b1 = -2 * cs;
-    const double b2 = 1 + AL;
-    const double a0 = 1 + AL;
-    const double a1 = -2 * cs;
-    const double a2 = 1 - AL;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setQSection(*this, sampleRate, phaseFrequency, q, [](double cs, double AL) { return std::array<double, 3>{1 - AL, -2 * cs, 1 + AL}; });
 }
 
 } // namespace RBJ
