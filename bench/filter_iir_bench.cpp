@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 
-#include "core/device.h"
-#include "math/filter_iir.h"
+#include "ryx/core/device.h"
+#include "ryx/math/filter_iir.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "math/mathFunctions.h"
+#include "ryx/math/mathFunctions.h"
 
 namespace {
 

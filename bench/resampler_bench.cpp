@@ -7,7 +7,7 @@
 #include <vector>
 #include <zita-resampler/resampler.h>
 
-#include "math/resampler.h"
+#include "ryx/math/resampler.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/analog_data.h"
+#include "ryx/core/analog_data.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -7,7 +7,8 @@
 #include <cmath>
 #include <functional>
 
-#include "core/device.h"
+#include "ryx/core/device.h"
+#include "ryx/core/device_lock.h"
 
 namespace ryx {
 
@@ -78,9 +79,8 @@ void analog_data::unlock_device(const QString& tag)
 
 void analog_data::purge()
 {
-    lock_device(QString());
+    const device_lock lock(this);
     clear();
-    unlock_device(QString());
 }
 
 std::vector<analog_data*> analog_data::child_channels() const
@@ -182,9 +182,7 @@ void analog_data::set_data(const_iterator first, const_iterator last)
     // and listeners read this run, and keep their own state, under it. A listener
     // may delete this channel (and its tree) meanwhile, hence the guards.
     const QPointer<analog_data> self(this);
-    const QPointer<device> dev(root_device());
-    if (dev)
-        dev->lock_ai(QString());
+    const device_lock lock(root_device());
 
     if (first != cbegin() || last != cend()) {
         const double* from = first == last ? nullptr : &*first;
@@ -210,8 +208,6 @@ void analog_data::set_data(const_iterator first, const_iterator last)
             if (self && child && !child->is_deleting())
                 child->set_data(cbegin(), cend());
     }
-    if (dev)
-        dev->unlock_ai(QString());
 }
 
 double analog_data::reference() const

@@ -6,8 +6,8 @@
 #include <QVariant>
 #include <vector>
 
-#include "core/data_model_node.h"
-#include "core/units.h"
+#include "ryx/core/data_model_node.h"
+#include "ryx/core/units.h"
 
 namespace ryx {
 

@@ -1,4 +1,4 @@
-#include "core/data_model_node.h"
+#include "ryx/core/data_model_node.h"
 
 #include <QPointer>
 #include <algorithm>

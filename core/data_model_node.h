@@ -4,7 +4,7 @@
 #include <QString>
 #include <vector>
 
-#include "ryx_core_export.h"
+#include "ryx/ryx_core_export.h"
 
 namespace ryx {
 

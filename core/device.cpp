@@ -1,8 +1,7 @@
-#include "core/device.h"
+#include "ryx/core/device.h"
 
-#include <QThread>
 
-#include "core/analog_data.h"
+#include "ryx/core/analog_data.h"
 
 namespace ryx {
 
@@ -26,40 +25,40 @@ analog_data* device::add_channel(const QString& name, double rate)
 
 void device::lock_ai(const QString&)
 {
-    const Qt::HANDLE self = QThread::currentThreadId();
-    QMutexLocker guard(&m_state);
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> guard(m_state);
     if (m_depth > 0 && m_owner == self) {
         ++m_depth;
         return;
     }
-    while (m_depth > 0)
-        m_released.wait(&m_state);
+    m_released.wait(guard, [this] { return m_depth == 0; });
     m_owner = self;
     m_depth = 1;
 }
 
 void device::unlock_ai(const QString&)
 {
-    const Qt::HANDLE self = QThread::currentThreadId();
-    QMutexLocker guard(&m_state);
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> guard(m_state);
     if (m_depth == 0 || m_owner != self)
         return;
     if (--m_depth == 0) {
-        m_owner = nullptr;
-        m_released.wakeOne();
+        m_owner = std::thread::id();
+        guard.unlock();
+        m_released.notify_one();
     }
 }
 
 int device::lock_depth() const
 {
-    const Qt::HANDLE self = QThread::currentThreadId();
-    QMutexLocker guard(&m_state);
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard<std::mutex> guard(m_state);
     return m_owner == self ? m_depth : 0;
 }
 
 bool device::is_locked() const
 {
-    QMutexLocker guard(&m_state);
+    std::lock_guard<std::mutex> guard(m_state);
     return m_depth > 0;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
-#include <QWaitCondition>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
-#include "core/data_model_node.h"
+#include "ryx/core/data_model_node.h"
 
 namespace ryx {
 
@@ -13,7 +14,8 @@ class analog_data;
 // An acquisition device: the root of a tree of channels. Its lock brackets every
 // read of source samples and every reconfiguration touching them. The lock is
 // recursive: one thread may nest brackets, and it is released when the count of
-// nested brackets returns to zero.
+// nested brackets returns to zero. Prefer the scoped ryx::device_lock
+// (ryx/core/device_lock.h) to bare lock_ai/unlock_ai pairs.
 class RYX_CORE_EXPORT device : public data_model_node
 {
     Q_OBJECT
@@ -36,9 +38,11 @@ public:
     bool is_locked() const;
 
 private:
-    mutable QMutex m_state;
-    QWaitCondition m_released;
-    Qt::HANDLE m_owner = nullptr;
+    // m_state guards m_owner and m_depth; waiters sleep on m_released until the
+    // depth returns to zero.
+    mutable std::mutex m_state;
+    std::condition_variable m_released;
+    std::thread::id m_owner;
     int m_depth = 0;
 };
 

@@ -1,4 +1,4 @@
-#include "core/units.h"
+#include "ryx/core/units.h"
 
 namespace ryx {
 

@@ -3,7 +3,7 @@
 #include <QMetaType>
 #include <QObject>
 
-#include "ryx_core_export.h"
+#include "ryx/ryx_core_export.h"
 
 namespace ryx {
 Q_NAMESPACE_EXPORT(RYX_CORE_EXPORT)

@@ -10,18 +10,18 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/analog_data.h"
-#include "core/device.h"
-#include "math/diff.h"
-#include "math/filter_iir.h"
-#include "math/instant/avg.h"
-#include "math/instant/freq.h"
-#include "math/instant/peak_to_peak.h"
-#include "math/instant/rms.h"
-#include "math/intg.h"
-#include "math/mathFunctions.h"
-#include "math/moving/avg.h"
-#include "math/moving/rms.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/core/device.h"
+#include "ryx/math/diff.h"
+#include "ryx/math/filter_iir.h"
+#include "ryx/math/instant/avg.h"
+#include "ryx/math/instant/freq.h"
+#include "ryx/math/instant/peak_to_peak.h"
+#include "ryx/math/instant/rms.h"
+#include "ryx/math/intg.h"
+#include "ryx/math/mathFunctions.h"
+#include "ryx/math/moving/avg.h"
+#include "ryx/math/moving/rms.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "math/diff.h"
+#include "ryx/math/diff.h"
 
 namespace ryx::math {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/detail/staged.h"
+#include "ryx/math/detail/staged.h"
 
 namespace ryx::math {
 

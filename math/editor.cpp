@@ -1,4 +1,4 @@
-#include "math/editor.h"
+#include "ryx/math/editor.h"
 
 namespace ryx::math {
 

@@ -4,7 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "ryx_math_export.h"
+#include "ryx/ryx_math_export.h"
 
 namespace ryx::math {
 

@@ -1,4 +1,4 @@
-#include "math/filter_iir.h"
+#include "ryx/math/filter_iir.h"
 
 #include <QJsonArray>
 #include <QtDebug>
@@ -7,15 +7,15 @@
 #include <climits>
 #include <exception>
 
-#include "dsp/Bessel.h"
-#include "dsp/Butterworth.h"
-#include "dsp/ChebyshevI.h"
-#include "dsp/ChebyshevII.h"
-#include "dsp/Elliptic.h"
-#include "dsp/Filter.h"
-#include "dsp/Legendre.h"
-#include "dsp/RBJ.h"
-#include "math/editor.h"
+#include "ryx/dsp/Bessel.h"
+#include "ryx/dsp/Butterworth.h"
+#include "ryx/dsp/ChebyshevI.h"
+#include "ryx/dsp/ChebyshevII.h"
+#include "ryx/dsp/Elliptic.h"
+#include "ryx/dsp/Filter.h"
+#include "ryx/dsp/Legendre.h"
+#include "ryx/dsp/RBJ.h"
+#include "ryx/math/editor.h"
 
 namespace ryx::math {
 

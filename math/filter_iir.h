@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "core/analog_data.h"
-#include "ryx_math_export.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 class Filter;

@@ -1,4 +1,4 @@
-#include "math/intg.h"
+#include "ryx/math/intg.h"
 
 namespace ryx::math {
 

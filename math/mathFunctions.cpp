@@ -1,4 +1,4 @@
-#include "math/mathFunctions.h"
+#include "ryx/math/mathFunctions.h"
 
 #include <cmath>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include <complex>
 #include <vector>
 
-#include "ryx_math_export.h"
+#include "ryx/ryx_math_export.h"
 
 // Static numeric helpers shared by the analysis objects. Statistics work on the
 // half-open range [first, last) of a std::vector<double>; nothing is allocated

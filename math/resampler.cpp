@@ -1,4 +1,4 @@
-#include "math/resampler.h"
+#include "ryx/math/resampler.h"
 
 #include <algorithm>
 #include <zita-resampler/resampler.h>

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <vector>
 
-#include "ryx_math_export.h"
+#include "ryx/ryx_math_export.h"
 
 class Resampler;
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "dsp/Dsp.h"
+#include "ryx/dsp/Dsp.h"
 
 namespace {
 

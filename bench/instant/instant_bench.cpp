@@ -12,20 +12,20 @@
 #include <random>
 #include <vector>
 
-#include "core/analog_data.h"
-#include "core/device.h"
-#include "math/instant/ampl.h"
-#include "math/instant/avg.h"
-#include "math/instant/freq.h"
-#include "math/instant/kurt.h"
-#include "math/instant/max.h"
-#include "math/instant/min.h"
-#include "math/instant/offset.h"
-#include "math/instant/peak.h"
-#include "math/instant/peak_to_peak.h"
-#include "math/instant/rms.h"
-#include "math/instant/sum.h"
-#include "math/instant/var.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/core/device.h"
+#include "ryx/math/instant/ampl.h"
+#include "ryx/math/instant/avg.h"
+#include "ryx/math/instant/freq.h"
+#include "ryx/math/instant/kurt.h"
+#include "ryx/math/instant/max.h"
+#include "ryx/math/instant/min.h"
+#include "ryx/math/instant/offset.h"
+#include "ryx/math/instant/peak.h"
+#include "ryx/math/instant/peak_to_peak.h"
+#include "ryx/math/instant/rms.h"
+#include "ryx/math/instant/sum.h"
+#include "ryx/math/instant/var.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dsp/Bessel.h"
+#include "ryx/dsp/Bessel.h"
 
 #include <algorithm>
 #include <cmath>

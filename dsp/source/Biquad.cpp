@@ -1,4 +1,4 @@
-#include "dsp/Biquad.h"
+#include "ryx/dsp/Biquad.h"
 
 #include <cmath>
 

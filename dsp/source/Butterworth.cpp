@@ -1,4 +1,4 @@
-#include "dsp/Butterworth.h"
+#include "ryx/dsp/Butterworth.h"
 
 #include <cmath>
 

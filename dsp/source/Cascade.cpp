@@ -1,4 +1,4 @@
-#include "dsp/Cascade.h"
+#include "ryx/dsp/Cascade.h"
 
 #include <cmath>
 

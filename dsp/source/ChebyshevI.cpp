@@ -1,4 +1,4 @@
-#include "dsp/ChebyshevI.h"
+#include "ryx/dsp/ChebyshevI.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "dsp/ChebyshevII.h"
+#include "ryx/dsp/ChebyshevII.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/Layout.h"
+#include "ryx/dsp/Layout.h"
 
 namespace Dsp {
 namespace detail {

@@ -1,4 +1,4 @@
-#include "dsp/CheckFailure.h"
+#include "ryx/dsp/CheckFailure.h"
 
 #include <cstring>
 

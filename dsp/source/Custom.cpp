@@ -1,4 +1,4 @@
-#include "dsp/Custom.h"
+#include "ryx/dsp/Custom.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "dsp/Elliptic.h"
+#include "ryx/dsp/Elliptic.h"
 
 #include <cmath>
 

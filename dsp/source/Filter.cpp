@@ -1,4 +1,4 @@
-#include "dsp/Filter.h"
+#include "ryx/dsp/Filter.h"
 
 namespace Dsp {
 

@@ -1,4 +1,4 @@
-#include "dsp/Legendre.h"
+#include "ryx/dsp/Legendre.h"
 
 #include <cmath>
 

@@ -1,11 +1,11 @@
-#include "dsp/Params.h"
+#include "ryx/dsp/Params.h"
 
 #include <cmath>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
 
-#include "dsp/Types.h"
+#include "ryx/dsp/Types.h"
 
 namespace Dsp {
 

@@ -1,4 +1,4 @@
-#include "dsp/PoleFilter.h"
+#include "ryx/dsp/PoleFilter.h"
 
 #include <cmath>
 

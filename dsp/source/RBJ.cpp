@@ -1,4 +1,4 @@
-#include "dsp/RBJ.h"
+#include "ryx/dsp/RBJ.h"
 
 #include <array>
 #include <cmath>

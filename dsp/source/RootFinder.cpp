@@ -1,4 +1,4 @@
-#include "dsp/RootFinder.h"
+#include "ryx/dsp/RootFinder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,9 @@
-#include "math/detail/staged.h"
+#include "ryx/math/detail/staged.h"
 
 #include <climits>
 
-#include "math/editor.h"
+#include "ryx/core/device_lock.h"
+#include "ryx/math/editor.h"
 
 namespace ryx::math::detail {
 
@@ -13,17 +14,15 @@ staged::staged(ryx::analog_data* source, bool temporary) : ryx::analog_data(sour
 staged::~staged()
 {
     prepare_deleting();
-    lock_device(QString());
+    const ryx::device_lock lock(this);
     m_state.reset();
-    unlock_device(QString());
 }
 
 void staged::init()
 {
     auto fresh = std::make_unique<std::vector<double>>(static_cast<std::size_t>(m_taps), 0.0);
-    lock_device(QString());
+    const ryx::device_lock lock(this);
     m_state = std::move(fresh);
-    unlock_device(QString());
 }
 
 void staged::set_taps(int value)
@@ -43,11 +42,10 @@ void staged::process(std::vector<double>::iterator first, std::vector<double>::i
 
 void staged::set_data(const_iterator first, const_iterator last)
 {
-    lock_device(QString());
+    const ryx::device_lock lock(this);
     assign(first, last);
     process(begin(), end());
     ryx::analog_data::set_data(begin(), end());
-    unlock_device(QString());
 }
 
 void staged::save(QDomElement& element)

@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/analog_data.h"
-#include "ryx_math_export.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/ryx_math_export.h"
 
 namespace ryx::math::detail {
 

@@ -1,11 +1,11 @@
-#include "math/instant/ampl.h"
+#include "ryx/math/instant/ampl.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 
-#include "core/analog_data.h"
-#include "math/mathFunctions.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/math/mathFunctions.h"
 
 namespace ryx::math::instant {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <set>
 
-#include "core/units.h"
-#include "math/instant/value.h"
+#include "ryx/core/units.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

@@ -1,4 +1,4 @@
-#include "math/instant/avg.h"
+#include "ryx/math/instant/avg.h"
 
 #include <numeric>
 

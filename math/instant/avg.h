@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/instant/value.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

@@ -1,8 +1,8 @@
-#include "math/instant/delta_phase.h"
+#include "ryx/math/instant/delta_phase.h"
 
 #include <cmath>
 
-#include "math/instant/freq.h"
+#include "ryx/math/instant/freq.h"
 
 namespace ryx::math::instant {
 
@@ -41,10 +41,13 @@ void delta_phase::calculate()
         return; // the first channel is gone
 
     const double f = m_freq->get_value();
-    m_tracker->lock_source();
-    const double tracked = m_tracker->m_tracking;
-    const std::int64_t b = m_tracker->m_front;
-    m_tracker->unlock_source();
+    double tracked = 0.0;
+    std::int64_t b = 0;
+    {
+        const auto lock = m_tracker->source_lock();
+        tracked = m_tracker->m_tracking;
+        b = m_tracker->m_front;
+    }
 
     const double r = f / tracked;
     if (!(r > 1.0 && r <= 1.2)) {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "math/instant/last_front.h"
+#include "ryx/math/instant/last_front.h"
 
 namespace ryx::math::instant {
 

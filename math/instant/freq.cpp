@@ -1,4 +1,4 @@
-#include "math/instant/freq.h"
+#include "ryx/math/instant/freq.h"
 
 namespace ryx::math::instant {
 
@@ -22,37 +22,34 @@ freq::~freq()
 QJsonArray freq::get_fronts() const
 {
     QJsonArray out;
-    lock_source();
+    const auto lock = source_lock();
     const double step = get_dt();
     for (std::uint64_t i : m_fronts)
         out.append(static_cast<double>(i) * step);
-    unlock_source();
     return out;
 }
 
 QJsonArray freq::get_periods() const
 {
     QJsonArray out;
-    lock_source();
+    const auto lock = source_lock();
     for (double p : m_periods_live ? current_periods() : m_periods)
         out.append(p);
-    unlock_source();
     return out;
 }
 
 double freq::get_variance() const
 {
-    lock_source();
-    const double v = m_variance;
-    unlock_source();
-    return v;
+    const auto lock = source_lock();
+    return m_variance;
 }
 
 void freq::set_dc(double level)
 {
-    lock_source();
-    m_dc = level;
-    unlock_source();
+    {
+        const auto lock = source_lock();
+        m_dc = level;
+    }
     emit dc_changed();
 }
 

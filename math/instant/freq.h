@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "math/instant/sample_window.h"
-#include "math/instant/value.h"
+#include "ryx/math/instant/sample_window.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

@@ -1,4 +1,4 @@
-#include "math/instant/kurt.h"
+#include "ryx/math/instant/kurt.h"
 
 #include <cstdint>
 #include <numeric>

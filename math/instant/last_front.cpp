@@ -1,9 +1,10 @@
-#include "math/instant/last_front.h"
+#include "ryx/math/instant/last_front.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "core/analog_data.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/core/device_lock.h"
 
 namespace ryx::math::instant {
 
@@ -28,17 +29,18 @@ void last_front::update_front()
     if (!src || b.empty())
         return;
 
-    src->lock_device(QString());
     const std::size_t n = b.size();
-    const std::size_t s = src->size();
-    if (s < n) {
-        // Keep the newest n - s samples, the run goes behind them.
-        std::move(b.begin() + static_cast<std::ptrdiff_t>(s), b.end(), b.begin());
-        std::copy(src->cbegin(), src->cend(), b.end() - static_cast<std::ptrdiff_t>(s));
-    } else {
-        std::copy(src->cend() - static_cast<std::ptrdiff_t>(n), src->cend(), b.begin());
+    {
+        const ryx::device_lock lock(src);
+        const std::size_t s = src->size();
+        if (s < n) {
+            // Keep the newest n - s samples, the run goes behind them.
+            std::move(b.begin() + static_cast<std::ptrdiff_t>(s), b.end(), b.begin());
+            std::copy(src->cbegin(), src->cend(), b.end() - static_cast<std::ptrdiff_t>(s));
+        } else {
+            std::copy(src->cend() - static_cast<std::ptrdiff_t>(n), src->cend(), b.begin());
+        }
     }
-    src->unlock_device(QString());
 
     for (std::size_t k = 1; k < n; ++k) {
         if (b[n - k] >= 0.0 && b[n - k - 1] < 0.0) {
@@ -52,11 +54,10 @@ void last_front::retune(double f)
 {
     if (!(f > 0.0) || std::fabs(f - m_tracking) <= 1e-9)
         return;
-    lock_source();
+    const auto lock = source_lock();
     m_tracking = f;
     value::set_time(1.1 / f);
     m_front = -1;
-    unlock_source();
 }
 
 } // namespace ryx::math::instant

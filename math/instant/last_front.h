@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "math/instant/value.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

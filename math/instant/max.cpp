@@ -1,4 +1,4 @@
-#include "math/instant/max.h"
+#include "ryx/math/instant/max.h"
 
 namespace ryx::math::instant {
 

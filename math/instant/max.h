@@ -1,7 +1,7 @@
 #pragma once
 
-#include "math/instant/sample_window.h"
-#include "math/instant/value.h"
+#include "ryx/math/instant/sample_window.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

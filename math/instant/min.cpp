@@ -1,4 +1,4 @@
-#include "math/instant/min.h"
+#include "ryx/math/instant/min.h"
 
 namespace ryx::math::instant {
 

@@ -1,4 +1,4 @@
-#include "math/instant/offset.h"
+#include "ryx/math/instant/offset.h"
 
 namespace ryx::math::instant {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/instant/peak_to_peak.h"
+#include "ryx/math/instant/peak_to_peak.h"
 
 namespace ryx::math::instant {
 

@@ -1,12 +1,12 @@
-#include "math/instant/peak.h"
+#include "ryx/math/instant/peak.h"
 
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
 
-#include "math/instant/max.h"
-#include "math/instant/min.h"
-#include "math/instant/offset.h"
+#include "ryx/math/instant/max.h"
+#include "ryx/math/instant/min.h"
+#include "ryx/math/instant/offset.h"
 
 namespace ryx::math::instant {
 

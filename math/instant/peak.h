@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "math/instant/value.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

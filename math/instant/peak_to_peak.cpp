@@ -1,4 +1,4 @@
-#include "math/instant/peak_to_peak.h"
+#include "ryx/math/instant/peak_to_peak.h"
 
 namespace ryx::math::instant {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/instant/max.h"
+#include "ryx/math/instant/max.h"
 
 namespace ryx::math::instant {
 

@@ -1,9 +1,9 @@
-#include "math/instant/rms.h"
+#include "ryx/math/instant/rms.h"
 
 #include <cmath>
 
-#include "core/analog_data.h"
-#include "math/mathFunctions.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/math/mathFunctions.h"
 
 namespace ryx::math::instant {
 

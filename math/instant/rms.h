@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/units.h"
-#include "math/instant/value.h"
+#include "ryx/core/units.h"
+#include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 

@@ -1,4 +1,4 @@
-#include "math/instant/sum.h"
+#include "ryx/math/instant/sum.h"
 
 #include <numeric>
 

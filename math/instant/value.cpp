@@ -1,4 +1,4 @@
-#include "math/instant/value.h"
+#include "ryx/math/instant/value.h"
 
 #include <QMutexLocker>
 #include <QPointer>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "core/analog_data.h"
-#include "core/device.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/core/device.h"
 
 namespace ryx::math::instant {
 
@@ -23,32 +23,6 @@ std::uint64_t samples_in(double seconds, double rate)
     constexpr double ceiling = 9.0e18;
     return n >= ceiling ? static_cast<std::uint64_t>(ceiling) : static_cast<std::uint64_t>(std::llround(n));
 }
-
-// Holds the source's device lock for one data run. A slot connected to the
-// measurement's signals may delete the source channel meanwhile; the lock is then
-// released on the device itself.
-class run_lock
-{
-public:
-    explicit run_lock(ryx::analog_data* source)
-        : m_source(source), m_device(qobject_cast<ryx::device*>(source->root()))
-    {
-        source->lock_device(QString());
-    }
-    ~run_lock()
-    {
-        if (m_source)
-            m_source->unlock_device(QString());
-        else if (m_device)
-            m_device->unlock_ai(QString());
-    }
-    run_lock(const run_lock&) = delete;
-    run_lock& operator=(const run_lock&) = delete;
-
-private:
-    QPointer<ryx::analog_data> m_source;
-    QPointer<ryx::device> m_device;
-};
 
 } // namespace
 
@@ -88,13 +62,8 @@ value::~value()
 
 void value::prepare_deleting()
 {
-    if (ryx::analog_data* src = m_source) {
-        src->lock_device(QString());
-        m_running = false;
-        src->unlock_device(QString());
-    } else {
-        m_running = false;
-    }
+    const ryx::device_lock lock(m_source);
+    m_running = false;
 }
 
 QString value::get_name() const
@@ -143,10 +112,9 @@ double value::get_acq_time() const
 QJsonArray value::get_data() const
 {
     QJsonArray out;
-    lock_source();
+    const auto lock = source_lock();
     for (double x : m_block)
         out.append(x);
-    unlock_source();
     return out;
 }
 
@@ -172,16 +140,9 @@ std::size_t value::block_size() const
     return m_block.size();
 }
 
-void value::lock_source() const
+ryx::device_lock value::source_lock() const
 {
-    if (m_source)
-        m_source->lock_device(QString());
-}
-
-void value::unlock_source() const
-{
-    if (m_source)
-        m_source->unlock_device(QString());
+    return ryx::device_lock(m_source);
 }
 
 bool value::start(double delay)
@@ -232,7 +193,7 @@ bool value::recreate_block(double t, const std::function<void()>& reset_state)
     if (!src || std::isnan(t) || std::fabs(t - m_time) <= 1e-9)
         return false;
 
-    src->lock_device(QString());
+    ryx::device_lock lock(src);
     const double r = rate();
     const std::uint64_t wanted = samples_in(t, r);
     std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, max_block));
@@ -253,7 +214,7 @@ bool value::recreate_block(double t, const std::function<void()>& reset_state)
     }
     if (reset_state)
         reset_state();
-    src->unlock_device(QString());
+    lock.unlock();
 
     emit time_changed();
     return true;
@@ -280,7 +241,9 @@ void value::data_changed()
         return;
 
     const QPointer<value> self(this);
-    run_lock bracket(m_source);
+    // A slot connected to the measurement's signals may delete the source channel
+    // meanwhile: the guard holds the device itself.
+    const ryx::device_lock bracket(m_source);
 
     std::size_t size = m_source->size();
     std::uint64_t delay = m_delay;
@@ -334,10 +297,9 @@ void value::disconnect_from_ad()
     ryx::analog_data* src = m_source;
     if (!src)
         return;
-    src->lock_device(QString());
+    const ryx::device_lock lock(src);
     disconnect(src, &ryx::analog_data::data_changed, this, &value::data_changed);
     m_source = nullptr;
-    src->unlock_device(QString());
 }
 
 } // namespace ryx::math::instant

@@ -11,7 +11,8 @@
 #include <functional>
 #include <vector>
 
-#include "ryx_math_export.h"
+#include "ryx/core/device_lock.h"
+#include "ryx/ryx_math_export.h"
 
 namespace ryx {
 class analog_data;
@@ -144,9 +145,9 @@ protected:
     // first, so that a run in progress on another thread completes before the
     // measurement's members go.
     void prepare_deleting();
-    // Brackets of the source's device lock; no-ops without a source.
-    void lock_source() const;
-    void unlock_source() const;
+    // Holds the source's device lock while the returned guard lives; locks
+    // nothing without a source.
+    ryx::device_lock source_lock() const;
     // Sets the display name unless one was given in the settings.
     void set_default_name(const QString& name);
 

@@ -1,6 +1,6 @@
-#include "math/instant/var.h"
+#include "ryx/math/instant/var.h"
 
-#include "math/mathFunctions.h"
+#include "ryx/math/mathFunctions.h"
 
 namespace ryx::math::instant {
 

@@ -1,4 +1,4 @@
-#include "math/moving/avg.h"
+#include "ryx/math/moving/avg.h"
 
 #include <typeinfo>
 

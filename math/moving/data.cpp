@@ -1,4 +1,4 @@
-#include "math/moving/data.h"
+#include "ryx/math/moving/data.h"
 
 #include <QLocale>
 #include <QPointer>
@@ -7,8 +7,9 @@
 #include <functional>
 #include <limits>
 
-#include "core/device.h"
-#include "math/editor.h"
+#include "ryx/core/device.h"
+#include "ryx/core/device_lock.h"
+#include "ryx/math/editor.h"
 
 namespace ryx::math::moving {
 
@@ -25,8 +26,8 @@ data::~data()
 void data::retire()
 {
     prepare_deleting();
-    lock_device(QString());
-    unlock_device(QString());
+    // Waits for a run in progress on another thread to finish.
+    const ryx::device_lock lock(this);
 }
 
 double data::time() const
@@ -44,21 +45,21 @@ void data::set_time(double value)
     if (std::abs(value - time()) <= 1e-9)
         return;
 
-    lock_device(QString());
-    m_ring.clear();
-    m_count = static_cast<int>(samples);
-    m_position = 0;
-    reset_time();
-    unlock_device(QString());
+    {
+        const ryx::device_lock lock(this);
+        m_ring.clear();
+        m_count = static_cast<int>(samples);
+        m_position = 0;
+        reset_time();
+    }
     emit time_changed();
 }
 
 void data::reset()
 {
-    lock_device(QString());
+    const ryx::device_lock lock(this);
     reset_state();
     reset_time();
-    unlock_device(QString());
 }
 
 void data::reset_time()
@@ -119,9 +120,7 @@ void data::set_data(const_iterator first, const_iterator last)
     // tree, while the run is processed: the lock is released through a guarded
     // pointer and nothing is published once the channel is gone.
     const QPointer<data> self(this);
-    const QPointer<ryx::device> dev(qobject_cast<ryx::device*>(root()));
-    if (dev)
-        dev->lock_ai(QString());
+    const ryx::device_lock lock(this);
 
     const double* from = first == last ? nullptr : &*first;
     const bool inside = from && std::greater_equal<const double*>()(from, std::vector<double>::data())
@@ -145,8 +144,6 @@ void data::set_data(const_iterator first, const_iterator last)
 
     if (self)
         ryx::analog_data::set_data(cbegin(), cend());
-    if (dev)
-        dev->unlock_ai(QString());
 }
 
 void data::slide(double* first, double* last)

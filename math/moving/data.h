@@ -7,9 +7,9 @@
 #include <QtGlobal>
 #include <vector>
 
-#include "core/analog_data.h"
-#include "math/moving/blocks.h"
-#include "ryx_math_export.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/math/moving/blocks.h"
+#include "ryx/ryx_math_export.h"
 
 namespace ryx::math::moving {
 

@@ -1,10 +1,11 @@
-#include "math/moving/freq.h"
+#include "ryx/math/moving/freq.h"
 
 #include <QLocale>
 #include <cmath>
 #include <typeinfo>
 
-#include "math/editor.h"
+#include "ryx/core/device_lock.h"
+#include "ryx/math/editor.h"
 
 namespace ryx::math::moving {
 
@@ -30,9 +31,10 @@ void freq::set_dc(double value)
         return;
     if (!(std::abs(m_dc - value) > 1e-9))
         return; // also +inf onto +inf
-    lock_device(QString());
-    m_dc = value;
-    unlock_device(QString());
+    {
+        const ryx::device_lock lock(this);
+        m_dc = value;
+    }
     emit dc_changed();
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "math/moving/offset.h"
+#include "ryx/math/moving/offset.h"
 
 namespace ryx::math::moving {
 

@@ -1,4 +1,4 @@
-#include "math/moving/kurt.h"
+#include "ryx/math/moving/kurt.h"
 
 #include <cstdint>
 #include <typeinfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "math/moving/avg.h"
-#include "math/moving/blocks.h"
+#include "ryx/math/moving/avg.h"
+#include "ryx/math/moving/blocks.h"
 
 namespace ryx::math::moving {
 

@@ -1,4 +1,4 @@
-#include "math/moving/max.h"
+#include "ryx/math/moving/max.h"
 
 #include <typeinfo>
 

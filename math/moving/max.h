@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "math/moving/blocks.h"
-#include "math/moving/data.h"
+#include "ryx/math/moving/blocks.h"
+#include "ryx/math/moving/data.h"
 
 namespace ryx::math::moving {
 

@@ -1,4 +1,4 @@
-#include "math/moving/median.h"
+#include "ryx/math/moving/median.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "math/moving/data.h"
+#include "ryx/math/moving/data.h"
 
 namespace ryx::math::moving {
 

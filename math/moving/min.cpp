@@ -1,4 +1,4 @@
-#include "math/moving/min.h"
+#include "ryx/math/moving/min.h"
 
 #include <typeinfo>
 

@@ -1,4 +1,4 @@
-#include "math/moving/msd.h"
+#include "ryx/math/moving/msd.h"
 
 #include <cmath>
 #include <typeinfo>

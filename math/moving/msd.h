@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/moving/var.h"
+#include "ryx/math/moving/var.h"
 
 namespace ryx::math::moving {
 

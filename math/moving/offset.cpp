@@ -1,4 +1,4 @@
-#include "math/moving/offset.h"
+#include "ryx/math/moving/offset.h"
 
 #include <typeinfo>
 

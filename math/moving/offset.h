@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/moving/peak_to_peak.h"
+#include "ryx/math/moving/peak_to_peak.h"
 
 namespace ryx::math::moving {
 

@@ -1,4 +1,4 @@
-#include "math/moving/peak.h"
+#include "ryx/math/moving/peak.h"
 
 #include <typeinfo>
 

@@ -1,4 +1,4 @@
-#include "math/moving/peak_to_peak.h"
+#include "ryx/math/moving/peak_to_peak.h"
 
 #include <typeinfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/moving/max.h"
+#include "ryx/math/moving/max.h"
 
 namespace ryx::math::moving {
 

@@ -1,4 +1,4 @@
-#include "math/moving/period.h"
+#include "ryx/math/moving/period.h"
 
 #include <typeinfo>
 

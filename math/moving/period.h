@@ -1,6 +1,6 @@
 #pragma once
 
-#include "math/moving/freq.h"
+#include "ryx/math/moving/freq.h"
 
 namespace ryx::math::moving {
 

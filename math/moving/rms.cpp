@@ -1,4 +1,4 @@
-#include "math/moving/rms.h"
+#include "ryx/math/moving/rms.h"
 
 #include <cmath>
 #include <typeinfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "math/moving/blocks.h"
-#include "math/moving/data.h"
+#include "ryx/math/moving/blocks.h"
+#include "ryx/math/moving/data.h"
 
 namespace ryx::math::moving {
 

@@ -1,11 +1,12 @@
-#include "math/moving/thresh.h"
+#include "ryx/math/moving/thresh.h"
 
 #include <QLocale>
 #include <QPointer>
 #include <cmath>
 #include <typeinfo>
 
-#include "math/editor.h"
+#include "ryx/core/device_lock.h"
+#include "ryx/math/editor.h"
 
 namespace ryx::math::moving {
 
@@ -23,14 +24,15 @@ void thresh::set_level(double value)
 {
     if (!(std::abs(m_level - value) > 1e-9))
         return;
-    lock_device(QString());
-    m_level = value;
-    m_count = 0;
-    for (const double x : ring())
-        if (x >= value)
-            ++m_count;
-    m_state = false;
-    unlock_device(QString());
+    {
+        const ryx::device_lock lock(this);
+        m_level = value;
+        m_count = 0;
+        for (const double x : ring())
+            if (x >= value)
+                ++m_count;
+        m_state = false;
+    }
     emit level_changed();
 }
 

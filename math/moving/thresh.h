@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "math/moving/data.h"
+#include "ryx/math/moving/data.h"
 
 namespace ryx::math::moving {
 

@@ -1,4 +1,4 @@
-#include "math/moving/var.h"
+#include "ryx/math/moving/var.h"
 
 #include <typeinfo>
 

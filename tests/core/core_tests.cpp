@@ -6,9 +6,9 @@
 #include <atomic>
 #include <gtest/gtest.h>
 
-#include "core/analog_data.h"
-#include "core/device.h"
-#include "tests/support/host.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/core/device.h"
+#include "support/host.h"
 
 namespace {
 

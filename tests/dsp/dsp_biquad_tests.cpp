@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/Biquad.h"
-#include "dsp/Butterworth.h"
-#include "dsp/Cascade.h"
-#include "dsp/State.h"
+#include "ryx/dsp/Biquad.h"
+#include "ryx/dsp/Butterworth.h"
+#include "ryx/dsp/Cascade.h"
+#include "ryx/dsp/State.h"
 #include "dsp_test_util.h"
 
 using namespace Dsp;

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/Butterworth.h"
-#include "dsp/ChebyshevI.h"
-#include "dsp/ChebyshevII.h"
+#include "ryx/dsp/Butterworth.h"
+#include "ryx/dsp/ChebyshevI.h"
+#include "ryx/dsp/ChebyshevII.h"
 #include "dsp_test_util.h"
 
 using namespace Dsp;

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/Dsp.h"
+#include "ryx/dsp/Dsp.h"
 #include "dsp_test_util.h"
 
 using namespace Dsp;

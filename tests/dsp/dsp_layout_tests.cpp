@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/Butterworth.h"
-#include "dsp/ChebyshevII.h"
-#include "dsp/Layout.h"
-#include "dsp/PoleFilter.h"
+#include "ryx/dsp/Butterworth.h"
+#include "ryx/dsp/ChebyshevII.h"
+#include "ryx/dsp/Layout.h"
+#include "ryx/dsp/PoleFilter.h"
 #include "dsp_test_util.h"
 
 using namespace Dsp;

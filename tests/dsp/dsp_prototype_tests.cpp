@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/Bessel.h"
-#include "dsp/Elliptic.h"
-#include "dsp/Legendre.h"
-#include "dsp/RootFinder.h"
+#include "ryx/dsp/Bessel.h"
+#include "ryx/dsp/Elliptic.h"
+#include "ryx/dsp/Legendre.h"
+#include "ryx/dsp/RootFinder.h"
 #include "dsp_test_util.h"
 
 using namespace Dsp;

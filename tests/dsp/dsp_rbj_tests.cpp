@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/RBJ.h"
+#include "ryx/dsp/RBJ.h"
 
 using namespace Dsp;
 

@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/Cascade.h"
-#include "dsp/Layout.h"
-#include "dsp/Types.h"
+#include "ryx/dsp/Cascade.h"
+#include "ryx/dsp/Layout.h"
+#include "ryx/dsp/Types.h"
 
 namespace dsp_test {
 

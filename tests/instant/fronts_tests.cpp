@@ -7,10 +7,10 @@
 #include <limits>
 #include <random>
 
-#include "math/instant/delta_phase.h"
-#include "math/instant/freq.h"
-#include "math/instant/last_front.h"
-#include "tests/support/host.h"
+#include "ryx/math/instant/delta_phase.h"
+#include "ryx/math/instant/freq.h"
+#include "ryx/math/instant/last_front.h"
+#include "support/host.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <numeric>
 #include <thread>
 
-#include "math/instant/avg.h"
-#include "math/instant/max.h"
-#include "math/instant/value.h"
-#include "tests/support/host.h"
+#include "ryx/math/instant/avg.h"
+#include "ryx/math/instant/max.h"
+#include "ryx/math/instant/value.h"
+#include "support/host.h"
 
 namespace {
 

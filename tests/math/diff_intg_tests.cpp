@@ -4,9 +4,9 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "math/diff.h"
-#include "math/intg.h"
-#include "tests/support/host.h"
+#include "ryx/math/diff.h"
+#include "ryx/math/intg.h"
+#include "support/host.h"
 
 using ryx::math::diff;
 using ryx::math::intg;

@@ -1,7 +1,7 @@
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
-#include "math/editor.h"
+#include "ryx/math/editor.h"
 
 using ryx::math::editor;
 

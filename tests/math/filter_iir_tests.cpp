@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <random>
 
-#include "math/filter_iir.h"
-#include "tests/support/host.h"
+#include "ryx/math/filter_iir.h"
+#include "support/host.h"
 
 using ryx::math::filter_iir;
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "math/mathFunctions.h"
+#include "ryx/math/mathFunctions.h"
 
 namespace {
 using v = std::vector<double>;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-#include "math/resampler.h"
+#include "ryx/math/resampler.h"
 
 using ryx::math::resampler;
 

@@ -6,22 +6,22 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "math/moving/avg.h"
-#include "math/moving/freq.h"
-#include "math/moving/kurt.h"
-#include "math/moving/max.h"
-#include "math/moving/median.h"
-#include "math/moving/min.h"
-#include "math/moving/msd.h"
-#include "math/moving/offset.h"
-#include "math/moving/peak.h"
-#include "math/moving/peak_to_peak.h"
-#include "math/moving/period.h"
-#include "math/moving/rms.h"
-#include "math/moving/thresh.h"
-#include "math/moving/var.h"
-#include "tests/moving/window.h"
-#include "tests/support/host.h"
+#include "ryx/math/moving/avg.h"
+#include "ryx/math/moving/freq.h"
+#include "ryx/math/moving/kurt.h"
+#include "ryx/math/moving/max.h"
+#include "ryx/math/moving/median.h"
+#include "ryx/math/moving/min.h"
+#include "ryx/math/moving/msd.h"
+#include "ryx/math/moving/offset.h"
+#include "ryx/math/moving/peak.h"
+#include "ryx/math/moving/peak_to_peak.h"
+#include "ryx/math/moving/period.h"
+#include "ryx/math/moving/rms.h"
+#include "ryx/math/moving/thresh.h"
+#include "ryx/math/moving/var.h"
+#include "moving/window.h"
+#include "support/host.h"
 
 using namespace moving_test;
 namespace mv = ryx::math::moving;

@@ -5,11 +5,11 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
-#include "math/moving/freq.h"
-#include "math/moving/period.h"
-#include "math/moving/thresh.h"
-#include "tests/moving/window.h"
-#include "tests/support/host.h"
+#include "ryx/math/moving/freq.h"
+#include "ryx/math/moving/period.h"
+#include "ryx/math/moving/thresh.h"
+#include "moving/window.h"
+#include "support/host.h"
 
 using namespace moving_test;
 namespace mv = ryx::math::moving;

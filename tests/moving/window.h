@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "math/moving/data.h"
+#include "ryx/math/moving/data.h"
 
 namespace moving_test {
 

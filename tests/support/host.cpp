@@ -1,4 +1,4 @@
-#include "tests/support/host.h"
+#include "support/host.h"
 
 #include <algorithm>
 #include <cmath>

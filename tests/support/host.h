@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/analog_data.h"
-#include "core/device.h"
+#include "ryx/core/analog_data.h"
+#include "ryx/core/device.h"
 
 namespace ryx::test {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "dsp/Types.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Types.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

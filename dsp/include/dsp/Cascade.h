@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "dsp/Biquad.h"
-#include "dsp/Layout.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Biquad.h"
+#include "ryx/dsp/Layout.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ryx_math_export.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dsp/Biquad.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Biquad.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

@@ -5,8 +5,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "dsp/Params.h"
-#include "dsp/Types.h"
+#include "ryx/dsp/Params.h"
+#include "ryx/dsp/Types.h"
 
 namespace Dsp {
 namespace detail {

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "dsp/Params.h"
-#include "dsp/State.h"
-#include "dsp/Types.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Params.h"
+#include "ryx/dsp/State.h"
+#include "ryx/dsp/Types.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

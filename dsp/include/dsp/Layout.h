@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/Types.h"
+#include "ryx/dsp/Types.h"
 
 namespace Dsp {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dsp/Design.h"
-#include "dsp/Layout.h"
-#include "dsp/PoleFilter.h"
-#include "dsp/RootFinder.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Design.h"
+#include "ryx/dsp/Layout.h"
+#include "ryx/dsp/PoleFilter.h"
+#include "ryx/dsp/RootFinder.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ryx_math_export.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "dsp/Cascade.h"
-#include "dsp/Layout.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Cascade.h"
+#include "ryx/dsp/Layout.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

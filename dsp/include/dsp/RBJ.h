@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dsp/Biquad.h"
-#include "dsp/Design.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Biquad.h"
+#include "ryx/dsp/Design.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dsp/Types.h"
-#include "ryx_math_export.h"
+#include "ryx/dsp/Types.h"
+#include "ryx/ryx_math_export.h"
 
 namespace Dsp {
 

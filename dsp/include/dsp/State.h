@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/Biquad.h"
+#include "ryx/dsp/Biquad.h"
 
 namespace Dsp {
 

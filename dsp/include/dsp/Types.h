@@ -4,7 +4,7 @@
 #include <complex>
 #include <limits>
 
-#include "dsp/CheckFailure.h"
+#include "ryx/dsp/CheckFailure.h"
 
 namespace Dsp {
 
