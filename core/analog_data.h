@@ -16,7 +16,11 @@ class device;
 // A channel of sampled values. The vector holds the channel's latest run. A
 // channel built on another channel (a derived channel) is its child in the tree:
 // it runs at the parent's rate and receives every run the parent publishes
-// through its virtual set_data.
+// through its virtual set_data. The parent owns it and deletes it.
+//
+// Settings: `rate`, samples per second, > 0 (a device channel is created with
+// its rate; a derived channel takes its parent's); `unit` 0 linear, 1 dB
+// relative to reference(), 2 RMS, default linear; reference() > 0, default 1.
 class RYX_CORE_EXPORT analog_data : public data_model_node, public std::vector<double>
 {
     Q_OBJECT

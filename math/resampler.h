@@ -11,7 +11,8 @@ namespace ryx::math {
 
 // Integer-ratio decimator for single-precision frames: a chain of rate-conversion
 // stages, each dividing the rate by at most 64. Fed one frame at a time, it tells
-// when a decimated frame comes out of the last stage.
+// when a decimated frame comes out of the last stage. Owned by its QObject
+// parent (the acquisition analyser that decimates through it).
 class RYX_MATH_EXPORT resampler : public QObject
 {
     Q_OBJECT

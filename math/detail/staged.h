@@ -11,6 +11,13 @@ namespace ryx::math::detail {
 // Common ground of the differentiator and the integrator: a derived channel that
 // runs each source run through `taps` cascaded first-order stages whose state
 // carries over from run to run.
+//
+// Setting: `taps`, the number of stages, an integer >= 1 (the editor offers
+// 1..100), default 1; saved as the "taps" attribute.
+//
+// Ownership: a derived channel is a child of its source channel in the host's
+// tree, and the source deletes it. A channel built without a source has no
+// stage state and passes runs through unchanged.
 class RYX_MATH_EXPORT staged : public ryx::analog_data
 {
     Q_OBJECT

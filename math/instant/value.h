@@ -29,6 +29,10 @@ namespace ryx::math::instant {
 // chunk holding the new samples, calculate turns the kept state into the block
 // result. A chunk never crosses the end of the block.
 //
+// Ownership: a measurement belongs to whoever created it, not to its source. It
+// follows the source until the source announces deleting(); from then on it
+// holds no source and stays inert.
+//
 // Threads: the data run executes on the thread that publishes the source's
 // runs, under the source's device lock; the block's shape and the source link
 // only change under that lock, so the setters may be called from any thread.

@@ -2,12 +2,15 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QThread>
+#include <chrono>
+#include <new>
+#include <thread>
 #include <atomic>
 #include <gtest/gtest.h>
 
 #include "ryx/core/analog_data.h"
 #include "ryx/core/device.h"
+#include "ryx/core/device_lock.h"
 #include "support/host.h"
 
 namespace {
@@ -174,25 +177,58 @@ TEST(host, another_thread_waits_while_the_lock_is_held)
     std::atomic<int> stage{0};
     dev.lock_ai(QString());
     dev.lock_ai(QString());
-    QThread* other = QThread::create([&] {
+    std::thread other([&] {
         stage = 1;
         dev.unlock_ai(QString()); // not the owner: ignored
         dev.lock_ai(QString());
         stage = 2;
         dev.unlock_ai(QString());
     });
-    other->start();
     while (stage.load() == 0)
-        QThread::msleep(1);
-    QThread::msleep(30);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(stage.load(), 1);
     dev.unlock_ai(QString());
-    QThread::msleep(10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(stage.load(), 1); // still one bracket open
     dev.unlock_ai(QString());
-    other->wait();
+    other.join();
     EXPECT_EQ(stage.load(), 2);
-    delete other;
+}
+
+TEST(host, the_scoped_lock_releases_on_every_way_out)
+{
+    ryx::test::host h(100.0);
+    auto* ch = h.channel();
+    ryx::device& dev = h.dev();
+    try {
+        const ryx::device_lock outer(ch, "set array");
+        const ryx::device_lock inner(&dev);
+        EXPECT_EQ(dev.lock_depth(), 2);
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+    }
+    EXPECT_FALSE(dev.is_locked());
+
+    {
+        ryx::device_lock early(ch);
+        early.unlock();
+        early.unlock(); // a second release does nothing
+        EXPECT_FALSE(dev.is_locked());
+    }
+    EXPECT_FALSE(dev.is_locked());
+
+    ryx::analog_data loose(static_cast<ryx::analog_data*>(nullptr), false);
+    { const ryx::device_lock none(&loose); } // no device at the root: nothing to lock
+    { const ryx::device_lock none(static_cast<ryx::device*>(nullptr)); }
+
+    // The device goes away while the guard holds its lock (a slot deleted the
+    // tree): the guard then touches nothing.
+    auto* doomed = new ryx::device("doomed");
+    {
+        const ryx::device_lock held(doomed->add_channel("x", 10.0));
+        delete doomed;
+    }
 }
 
 TEST(host, base_parameters_settings_and_persistence)
