@@ -19,6 +19,13 @@ bool valid_unit(int value)
     return value >= 0 && value <= 2;
 }
 
+// A rate is a positive, normal, finite number of samples per second; anything
+// else (0, NaN, infinity, a subnormal) means the channel has no rate.
+bool valid_rate(double value)
+{
+    return std::isnormal(value) && value > 0.0;
+}
+
 QString tr_host(const char* text)
 {
     return QCoreApplication::translate("ryx::analog_data", text);
@@ -37,7 +44,7 @@ analog_data::analog_data(analog_data* parent, bool temporary)
 }
 
 analog_data::analog_data(device* owner, double rate)
-    : data_model_node(owner), m_rate(std::isfinite(rate) && rate > 0.0 ? rate : 0.0)
+    : data_model_node(owner), m_rate(valid_rate(rate) ? rate : 0.0)
 {
 }
 
@@ -217,7 +224,7 @@ double analog_data::reference() const
 
 void analog_data::set_rate(double value)
 {
-    if (!std::isfinite(value) || value <= 0.0)
+    if (!valid_rate(value))
         return;
     m_rate = value;
     emit rate_changed();

@@ -18,8 +18,9 @@ class device;
 // it runs at the parent's rate and receives every run the parent publishes
 // through its virtual set_data. The parent owns it and deletes it.
 //
-// Settings: `rate`, samples per second, > 0 (a device channel is created with
-// its rate; a derived channel takes its parent's); `unit` 0 linear, 1 dB
+// Settings: `rate`, samples per second, a positive normal number (a device
+// channel is created with its rate, 0 meaning none when the given one is not
+// valid; a derived channel takes its parent's; set_rate ignores invalid values); `unit` 0 linear, 1 dB
 // relative to reference(), 2 RMS, default linear; reference() > 0, default 1.
 class RYX_CORE_EXPORT analog_data : public data_model_node, public std::vector<double>
 {

@@ -1,5 +1,7 @@
 #include "ryx/math/diff.h"
 
+#include <cmath>
+
 namespace ryx::math {
 
 diff::diff(ryx::analog_data* source, bool temporary) : detail::staged(source, temporary)
@@ -22,8 +24,12 @@ void diff::transform(double* x, double* end, double rate, std::vector<double>& s
     for (; x != end; ++x) {
         double y = *x;
         for (std::size_t j = 0; j < stages; ++j) {
+            const double in = y;
             y = y - s[j];
-            s[j] = s[j] + y; // the stage's last input
+            // The stage's last input; after a non-finite one the stage restarts
+            // from the current input, so only outputs computed from it are lost.
+            const double last = s[j] + y;
+            s[j] = std::isfinite(last) ? last : in;
         }
         *x = y / interval;
     }

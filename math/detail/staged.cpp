@@ -1,6 +1,7 @@
 #include "ryx/math/detail/staged.h"
 
-#include <climits>
+#include <algorithm>
+#include <cmath>
 
 #include "ryx/core/device_lock.h"
 #include "ryx/math/editor.h"
@@ -27,7 +28,7 @@ void staged::init()
 
 void staged::set_taps(int value)
 {
-    if (value <= 0 || value == m_taps)
+    if (value <= 0 || value > max_taps || value == m_taps)
         return;
     m_taps = value;
     init();
@@ -37,7 +38,12 @@ void staged::process(std::vector<double>::iterator first, std::vector<double>::i
 {
     if (!m_state || first == last)
         return;
-    transform(&*first, &*first + (last - first), get_rate(), *m_state);
+    const double rate = get_rate();
+    if (!(std::isnormal(rate) && rate > 0.0)) {
+        std::fill(first, last, 0.0);
+        return;
+    }
+    transform(&*first, &*first + (last - first), rate, *m_state);
 }
 
 void staged::set_data(const_iterator first, const_iterator last)
@@ -59,14 +65,14 @@ void staged::load(const QDomElement& element)
     ryx::analog_data::load(element);
     bool ok = false;
     const qlonglong value = element.attribute("taps", "1").toLongLong(&ok, 10);
-    if (ok && value > 0 && value <= INT_MAX)
+    if (ok && value > 0 && value <= max_taps)
         set_taps(static_cast<int>(value));
 }
 
 QJsonObject staged::settings() const
 {
     QJsonObject result = ryx::analog_data::settings();
-    result[editor::key(20, "taps")] = editor::number(m_taps, 1, 100, 0, taps_label());
+    result[editor::key(20, "taps")] = editor::number(m_taps, 1, max_taps, 0, taps_label());
     return result;
 }
 
@@ -76,8 +82,8 @@ bool staged::set_parameter(const QString& name, const QVariant& value)
         return true;
     if (name == QLatin1String("taps")) {
         const double v = value.toDouble();
-        // Truncated towards zero; values an int cannot hold are refused.
-        if (v >= 1.0 && v < 2147483648.0)
+        // Truncated towards zero; values beyond the limit are refused.
+        if (v >= 1.0 && v < max_taps + 1.0)
             set_taps(static_cast<int>(v));
         return true;
     }

@@ -12,8 +12,13 @@ namespace ryx::math::detail {
 // runs each source run through `taps` cascaded first-order stages whose state
 // carries over from run to run.
 //
-// Setting: `taps`, the number of stages, an integer >= 1 (the editor offers
-// 1..100), default 1; saved as the "taps" attribute.
+// Setting: `taps`, the number of stages, an integer 1..max_taps (the editor's
+// own range), default 1; saved as the "taps" attribute. Other values are
+// refused, wherever they come from.
+//
+// Without a usable rate (not a positive normal number) a run comes out as zeros
+// and the stages are left as they are. A non-finite sample makes non-finite only
+// the outputs computed from it; the stages then recover.
 //
 // Ownership: a derived channel is a child of its source channel in the host's
 // tree, and the source deletes it. A channel built without a source has no
@@ -25,6 +30,8 @@ class RYX_MATH_EXPORT staged : public ryx::analog_data
 
 public:
     ~staged() override;
+
+    static constexpr int max_taps = 100;
 
     int taps() const { return m_taps; }
     // Replaces the stage state by `taps` zeros, under the device lock.
@@ -40,7 +47,8 @@ public:
     void set_data(const_iterator first, const_iterator last) override;
 
 public slots:
-    // Number of cascaded stages; values below 1 and unchanged values are ignored.
+    // Number of cascaded stages; values outside 1..max_taps and unchanged values
+    // are ignored.
     void set_taps(int value);
 
 signals:

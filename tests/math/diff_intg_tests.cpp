@@ -1,9 +1,11 @@
 #include <QDomDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSignalSpy>
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include "ryx/core/device.h"
 #include "ryx/math/diff.h"
 #include "ryx/math/intg.h"
 #include "support/host.h"
@@ -161,4 +163,122 @@ TEST(diff_intg, taps_change_restarts_the_stages_and_free_channels_pass_through)
     n.set_data(run.cbegin(), run.cend());
     EXPECT_EQ(static_cast<std::vector<double>&>(d), run);
     EXPECT_EQ(static_cast<std::vector<double>&>(n), run);
+}
+
+TEST(diff_intg, taps_beyond_the_limit_are_refused_from_every_entry)
+{
+    ryx::test::host h(1000.0);
+    auto* d = new diff(h.channel(), false);
+    auto* i = new intg(h.channel(), false);
+    for (ryx::math::detail::staged* c : {static_cast<ryx::math::detail::staged*>(d), static_cast<ryx::math::detail::staged*>(i)}) {
+        c->set_taps(100);
+        EXPECT_EQ(c->taps(), 100);
+        c->set_taps(101);
+        c->set_parameter("taps", 2147483647.0);
+        c->set_parameter("taps", 1e300);
+        QDomDocument doc;
+        QDomElement e = doc.createElement("channel");
+        e.setAttribute("taps", "2147483647");
+        c->load(e);
+        e.setAttribute("taps", "101");
+        c->load(e);
+        EXPECT_EQ(c->taps(), 100);
+        c->set_parameter("taps", 3.9);
+        EXPECT_EQ(c->taps(), 3);
+    }
+}
+
+TEST(diff_intg, a_non_finite_sample_spoils_only_the_outputs_computed_from_it)
+{
+    const double nan = std::nan("");
+    const double inf = HUGE_VAL;
+    for (double bad : {nan, inf, -inf}) {
+        for (int taps : {1, 2, 3}) {
+            ryx::test::host h(100.0), clean(100.0);
+            auto* d = new diff(h.channel(), false);
+            auto* i = new intg(h.channel(), false);
+            auto* dc = new diff(clean.channel(), false);
+            auto* ic = new intg(clean.channel(), false);
+            for (auto* c : {d, dc})
+                c->set_taps(taps);
+            for (auto* c : {i, ic})
+                c->set_taps(taps);
+            std::vector<double> x{1, 3, 2, bad, 5, 4, 7, 6, 8, 9, 2};
+            h.push(h.channel(), x);
+            const std::string what = "taps " + std::to_string(taps) + " sample " + std::to_string(bad);
+            // The derivative of order k at n reads samples n-k .. n.
+            for (std::size_t n = 0; n < x.size(); ++n) {
+                const bool spoiled = n >= 3 && n <= 3 + static_cast<std::size_t>(taps);
+                EXPECT_EQ(std::isfinite((*d)[n]), !spoiled) << what << " n " << n;
+            }
+            // The integral passes the bad sample through and integrates on as if it were 0.
+            x[3] = 0.0;
+            clean.push(clean.channel(), x);
+            for (std::size_t n = 0; n < x.size(); ++n) {
+                if (n == 3)
+                    EXPECT_FALSE(std::isfinite((*i)[n])) << what;
+                else
+                    EXPECT_EQ((*i)[n], (*ic)[n]) << what << " n " << n;
+            }
+            // The next run is clean again.
+            h.push(h.channel(), {1, 2, 3, 4, 5});
+            clean.push(clean.channel(), {1, 2, 3, 4, 5});
+            for (double v : *d)
+                EXPECT_TRUE(std::isfinite(v)) << what;
+            EXPECT_EQ(*i, *ic) << what;
+            (void)dc;
+        }
+    }
+}
+
+TEST(diff_intg, a_channel_without_a_usable_rate_gives_zeros_then_recovers)
+{
+    for (double rate : {0.0, 4.9e-324, -5.0, std::nan(""), HUGE_VAL}) {
+        ryx::device dev("d");
+        ryx::analog_data* ch = dev.add_channel("x", rate);
+        EXPECT_EQ(ch->get_rate(), 0.0) << rate;
+        auto* d = new diff(ch, false);
+        auto* i = new intg(ch, false);
+        const std::vector<double> run{1, 2, 4};
+        ch->set_data(run.cbegin(), run.cend());
+        EXPECT_EQ(*d, (std::vector<double>{0, 0, 0})) << rate;
+        EXPECT_EQ(*i, (std::vector<double>{0, 0, 0})) << rate;
+        ch->set_rate(4.9e-324); // still no rate
+        EXPECT_EQ(ch->get_rate(), 0.0);
+        ch->set_rate(10.0);
+        ch->set_data(run.cbegin(), run.cend());
+        EXPECT_EQ(*d, (std::vector<double>{10, 10, 20})) << rate;
+        ASSERT_EQ(i->size(), 3u);
+        for (std::size_t n = 0; n < 3; ++n)
+            EXPECT_NEAR((*i)[n], (std::vector<double>{0.1, 0.3, 0.7})[n], 1e-15) << rate;
+    }
+}
+
+TEST(diff_intg, deleted_from_a_slot_on_their_own_signal)
+{
+    // The channel itself, its source, or the whole device goes away from a slot
+    // on the channel's data_changed(): nothing may touch the freed objects.
+    for (int victim = 0; victim < 3; ++victim) {
+        for (bool integrate : {false, true}) {
+            auto* dev = new ryx::device("d");
+            ryx::analog_data* ch = dev->add_channel("x", 100.0);
+            ryx::math::detail::staged* c = integrate ? static_cast<ryx::math::detail::staged*>(new intg(ch, false))
+                                                     : static_cast<ryx::math::detail::staged*>(new diff(ch, false));
+            QPointer<ryx::device> alive(dev);
+            QObject::connect(c, &ryx::analog_data::data_changed, [&, victim] {
+                if (victim == 0)
+                    delete c;
+                else if (victim == 1)
+                    delete ch;
+                else
+                    delete dev;
+            });
+            const std::vector<double> run{1, 2, 3};
+            ch->set_data(run.cbegin(), run.cend());
+            if (alive) {
+                EXPECT_FALSE(dev->is_locked());
+                delete dev;
+            }
+        }
+    }
 }
