@@ -1,5 +1,7 @@
 #include "ryx/math/instant/kurt.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 
@@ -43,13 +45,34 @@ void kurt::calculate()
         return;
     }
     // Re-based on the full block: no rounding drift or NaN outlives a block.
-    m_sum = std::accumulate(b.cbegin(), b.cend(), 0.0);
-    m_mean = m_sum / static_cast<double>(c);
+    // The samples are scaled by a power of two near their largest magnitude, and
+    // the deviations likewise, so that neither the sum nor the fourth powers can
+    // overflow; such a scaling is exact, and kurtosis does not depend on scale.
+    double largest = 0.0;
+    for (double x : b)
+        largest = std::max(largest, std::fabs(x));
+    const double down = std::isfinite(largest) && largest > 0.0 ? std::ldexp(1.0, -std::ilogb(largest)) : 1.0;
+    double scaled_sum = 0.0;
+    for (double x : b)
+        scaled_sum += x * down;
+    m_sum = scaled_sum / down;
+    const double scaled_mean = scaled_sum / static_cast<double>(c);
+    m_mean = scaled_mean / down;
 
+    double spread = 0.0;
+    for (double x : b)
+        spread = std::max(spread, std::fabs(x * down - scaled_mean));
+    if (!(spread > 0.0)) {
+        // A constant block has no spread to compare its tails with.
+        m_value = std::isnan(spread) ? spread : 0.0;
+        return;
+    }
+    const double unit = std::isfinite(spread) ? std::ldexp(1.0, -std::ilogb(spread)) : 1.0;
     double s2 = 0.0;
     double s4 = 0.0;
     for (double x : b) {
-        const double d2 = (x - m_mean) * (x - m_mean);
+        const double d = (x * down - scaled_mean) * unit;
+        const double d2 = d * d;
         s2 += d2;
         s4 += d2 * d2;
     }

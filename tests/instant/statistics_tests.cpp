@@ -275,9 +275,20 @@ TEST(InstantStatistics, KurtosisOfEveryBlockIncludingTheFirst)
     EXPECT_NEAR(seen[0], g.blocks[0].kurt, 1e-10);
     EXPECT_EQ(k.get_name(), QStringLiteral("kurtosis"));
 
-    // A constant block has no spread: the ratio of moments is undefined.
+    // A constant block has no spread and no tails: 0, as the moving kurtosis gives.
     h.push(h.channel(0), std::vector<double>(100, 3.0));
-    EXPECT_FALSE(std::isfinite(k.get_value()));
+    EXPECT_EQ(k.get_value(), 0.0);
+
+    // Kurtosis does not depend on scale: the same block at 2^660 (about 1e199),
+    // whose fourth powers a double cannot hold, and at 2^-600, gives the same
+    // value to the last bit, the scalings being powers of two.
+    for (int e : {660, -600}) {
+        std::vector<double> big(g.samples.begin(), g.samples.begin() + 100);
+        for (double& x : big)
+            x = std::ldexp(x, e);
+        h.push(h.channel(0), big);
+        EXPECT_EQ(k.get_value(), seen[0]) << e;
+    }
 }
 
 TEST(InstantStatistics, ExtremesOfNegativeBlocks)
