@@ -20,5 +20,5 @@ for t in "${targets[@]}"; do
   mkdir -p "$work"
   echo "== $t (${seconds} s)"
   ./build-fuzz/tests/fuzz/$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 "$work" "tests/fuzz/corpus/$t"
+    -print_final_stats=1 -artifact_prefix=build-fuzz/ "$work" "tests/fuzz/corpus/$t"
 done

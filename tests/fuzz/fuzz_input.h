@@ -61,7 +61,7 @@ public:
         switch (pick(4)) {
         case 0: return QString::number(number(), 'g', 17);
         case 1: return QString::number(static_cast<std::int32_t>(word()));
-        case 2: return QString::number(static_cast<qint64>(word()) * static_cast<qint64>(word()));
+        case 2: return QString::number(static_cast<qint64>(static_cast<std::uint64_t>(word()) << 24 | word()));
         default: {
             const int n = pick(12);
             QByteArray raw;
