@@ -45,7 +45,6 @@ void ampl::set_time(double t)
     recreate_block(t, [this] {
         m_sum = 0.0;
         m_dc = 0.0;
-        m_candidates.clear();
     });
 }
 
@@ -60,43 +59,21 @@ void ampl::after_copying_data(iterator first, iterator last)
         return;
     m_sum += std::accumulate(first, last, 0.0);
     m_dc = m_sum / static_cast<double>(block().size());
-
-    // The first of equal minima and the last of equal maxima.
-    auto lo = first;
-    auto hi = first;
-    for (auto it = first; it != last; ++it) {
-        if (*it < *lo)
-            lo = it;
-        if (*it >= *hi)
-            hi = it;
-    }
-    const auto chosen = std::fabs(*hi - m_dc) > std::fabs(*lo - m_dc) ? hi : lo;
-
-    const auto begin = block().cbegin();
-    const auto from = static_cast<std::uint64_t>(first - begin);
-    const auto to = static_cast<std::uint64_t>(last - begin);
-    m_candidates.erase(m_candidates.lower_bound(from), m_candidates.lower_bound(to));
-    m_candidates.insert(static_cast<std::uint64_t>(chosen - begin));
 }
 
 void ampl::calculate()
 {
+    // The largest distance of a sample from the block's mean, whatever the
+    // runs that filled the block. Re-based on the full block: no rounding drift
+    // or NaN outlives a block.
     const auto& b = block();
-    const std::uint64_t n = b.size();
-    if (m_candidates.empty() || *m_candidates.begin() >= n) {
-        m_value = 0.0;
-    } else {
-        // Re-based on the full block: no rounding drift or NaN outlives a block.
-        m_sum = std::accumulate(b.cbegin(), b.cend(), 0.0);
-        m_dc = m_sum / static_cast<double>(n);
-        double best = 0.0;
-        for (std::uint64_t i : m_candidates) {
-            if (i >= n)
-                break;
-            best = std::max(best, std::fabs(b[i] - m_dc));
-        }
-        m_value = best;
-    }
+    const std::size_t n = b.size();
+    m_sum = std::accumulate(b.cbegin(), b.cend(), 0.0);
+    m_dc = n > 0 ? m_sum / static_cast<double>(n) : 0.0;
+    double best = 0.0;
+    for (double x : b)
+        best = std::max(best, std::fabs(x - m_dc));
+    m_value = best;
     if (m_unit == ryx::units::dB && source())
         m_value = mathFunctions::dB(source()->reference(), m_value);
 }

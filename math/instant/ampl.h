@@ -1,18 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 
 #include "ryx/core/units.h"
 #include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
 
-// Amplitude about the block mean. Every chunk written into the block leaves
-// one candidate: its sample farthest from the mean known at that moment. At
-// the block end the candidates are measured against the block's final mean and
-// the largest distance is the result, linear or in dB relative to the source's
-// reference() (unit dB; the other units read linear).
+// Amplitude about the block mean: the largest distance of a block sample from
+// the block's mean, linear or in dB relative to the source's reference() (unit
+// dB; the other units read linear). The result does not depend on how the
+// source's runs split the block.
 class RYX_MATH_EXPORT ampl : public value
 {
     Q_OBJECT
@@ -42,7 +40,6 @@ protected:
 private:
     double m_sum = 0.0; // sum of the block's current contents
     double m_dc = 0.0;  // block mean after the last chunk
-    std::set<std::uint64_t> m_candidates; // block positions, one per chunk in the block
     ryx::units m_unit = ryx::units::linear;
 };
 
