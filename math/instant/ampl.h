@@ -40,7 +40,7 @@ protected:
 private:
     double m_sum = 0.0; // sum of the block's current contents
     double m_dc = 0.0;  // block mean after the last chunk
-    ryx::units m_unit = ryx::units::linear;
+    detail::published<ryx::units> m_unit = ryx::units::linear; // read by the data run
 };
 
 } // namespace ryx::math::instant

@@ -34,7 +34,7 @@ protected:
 
 private:
     double m_squares = 0.0; // sum of squares of the block's current contents
-    ryx::units m_unit = ryx::units::linear;
+    detail::published<ryx::units> m_unit = ryx::units::linear; // read by the data run
 };
 
 } // namespace ryx::math::instant

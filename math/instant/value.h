@@ -20,6 +20,31 @@ class analog_data;
 
 namespace ryx::math::instant {
 
+namespace detail {
+
+// A number the data thread writes and any thread may read: relaxed atomic
+// loads and stores, which cost what plain ones do. Only one thread writes, so
+// the compound assignments need no read-modify-write instruction.
+template <class T>
+class published
+{
+public:
+    published(T v = T()) : m_value(v) {}
+    published& operator=(T v)
+    {
+        m_value.store(v, std::memory_order_relaxed);
+        return *this;
+    }
+    operator T() const { return m_value.load(std::memory_order_relaxed); }
+    published& operator+=(T v) { return *this = *this + v; }
+    published& operator-=(T v) { return *this = *this - v; }
+
+private:
+    std::atomic<T> m_value;
+};
+
+} // namespace detail
+
 // Base of the scalar block measurements. It follows one source channel, copies
 // each run into a block of `time` seconds (N samples), computes one result per
 // full block and keeps the last `avg_cnt` results for averaging.
@@ -36,6 +61,8 @@ namespace ryx::math::instant {
 // Threads: the data run executes on the thread that publishes the source's
 // runs, under the source's device lock; the block's shape and the source link
 // only change under that lock, so the setters may be called from any thread.
+// The getters too: the results, the kept list and the settings the data run
+// reads are published atomically or read under a lock.
 class RYX_MATH_EXPORT value : public QObject
 {
     Q_OBJECT
@@ -162,11 +189,11 @@ protected:
     std::vector<double>& block() { return m_block; }
     const std::vector<double>& block() const { return m_block; }
 
-    double m_value = 0.0;
+    detail::published<double> m_value = 0.0;
     block_outcome m_outcome = block_outcome::result;
 
 private:
-    double m_time = 0.0;
+    detail::published<double> m_time = 0.0;
     QString m_name;
     ryx::analog_data* m_source = nullptr;
     std::vector<double> m_block;

@@ -10,8 +10,11 @@
 #include <numeric>
 #include <thread>
 
+#include "ryx/math/instant/ampl.h"
 #include "ryx/math/instant/avg.h"
+#include "ryx/math/instant/delta_phase.h"
 #include "ryx/math/instant/max.h"
+#include "ryx/math/instant/rms.h"
 #include "ryx/math/instant/value.h"
 #include "support/host.h"
 
@@ -394,4 +397,47 @@ TEST(InstantValue, SetTimeFromAnotherThreadWhileRunsArrive)
     EXPECT_FALSE(h.dev().is_locked());
 }
 
+// Another thread reads every result and changes units and block lengths while
+// runs arrive, as a host's user interface does: each getter and setter the
+// header offers to any thread must be free of races (run under TSan too).
+TEST(InstantValue, GettersAndSettersFromAnotherThreadWhileRunsArrive)
+{
+    ryx::test::host h(1000.0, 2);
+    ryx::math::instant::rms r(h.channel(0), QJsonObject{{"time", 0.02}, {"avg", 3}});
+    ryx::math::instant::ampl a(h.channel(0), QJsonObject{{"time", 0.02}});
+    ryx::math::instant::delta_phase p(h.channel(0), h.channel(1), QJsonObject());
+    std::atomic<bool> done{false};
+    double sink = 0.0;
+    std::thread ui([&] {
+        int i = 0;
+        while (!done) {
+            const auto unit = (i++ % 2) ? ryx::units::dB : ryx::units::linear;
+            r.set_unit(unit);
+            a.set_unit(unit);
+            sink += r.get_value() + r.get_avg_value() + a.get_value() + p.get_value() + p.get_avg_value();
+            sink += r.get_time() + a.get_acq_time() + static_cast<double>(r.get_values().size());
+            if (i % 50 == 0)
+                p.set_time(0.05 + 0.01 * (i % 3));
+            std::this_thread::yield();
+        }
+    });
+    const auto first = ryx::test::sine(20000, 1000.0, 50.0);
+    const auto second = ryx::test::sine(20000, 1000.0, 50.0, 1.0, 0.0, 0.5);
+    for (std::size_t at = 0; at < first.size(); at += 100) {
+        h.push(h.channel(0), std::vector<double>(first.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 first.begin() + static_cast<std::ptrdiff_t>(at + 100)));
+        h.push(h.channel(1), std::vector<double>(second.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 second.begin() + static_cast<std::ptrdiff_t>(at + 100)));
+    }
+    done = true;
+    ui.join();
+    (void)sink;
+    EXPECT_FALSE(h.dev().is_locked());
+    // The measurement is intact: one more period of the sine reads its RMS.
+    r.set_unit(ryx::units::linear);
+    h.push(h.channel(0), ryx::test::sine(20, 1000.0, 50.0));
+    EXPECT_NEAR(r.get_value(), std::sqrt(0.5), 1e-12);
+}
+
 } // namespace
+
