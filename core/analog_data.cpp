@@ -207,13 +207,29 @@ void analog_data::set_data(const_iterator first, const_iterator last)
 
     emit data_changed();
 
-    if (self) {
-        std::vector<QPointer<analog_data>> receivers;
-        for (analog_data* child : child_channels())
-            receivers.emplace_back(child);
-        for (auto& child : receivers)
-            if (self && child && !child->is_deleting())
-                child->set_data(cbegin(), cend());
+    if (!self)
+        return;
+    // The receivers are taken before the first one runs, since a receiver may
+    // add or delete channels. A run allocates nothing for them unless the
+    // channel has more children than a host normally gives it.
+    constexpr std::size_t usual = 16;
+    QPointer<analog_data> fixed[usual];
+    std::vector<QPointer<analog_data>> spill;
+    std::size_t count = 0;
+    for (data_model_node* node : child_nodes()) {
+        auto* child = qobject_cast<analog_data*>(node);
+        if (!child)
+            continue;
+        if (count < usual)
+            fixed[count] = child;
+        else
+            spill.emplace_back(child);
+        ++count;
+    }
+    for (std::size_t i = 0; i < count && self; ++i) {
+        analog_data* child = i < usual ? fixed[i].data() : spill[i - usual].data();
+        if (child && !child->is_deleting())
+            child->set_data(cbegin(), cend());
     }
 }
 
