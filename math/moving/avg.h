@@ -1,33 +1,32 @@
 #pragma once
 
-#include "ryx/math/moving/blocks.h"
-#include "ryx/math/moving/data.h"
+#include "ryx/math/moving/statistic.h"
 
 namespace ryx::math::moving {
 
-// Moving mean: the sum of the window's samples divided by their number.
-class RYX_MATH_EXPORT avg : public data
+// Moving mean: the sum of the window's samples divided by their number; 0 for
+// an empty window.
+// A derived channel: it belongs to its source channel, which deletes it. Its
+// window is `time` seconds (see data.h).
+class RYX_MATH_EXPORT avg : public statistic<avg, with_blocks<data, detail::sum_head>>
 {
     Q_OBJECT
 
 public:
     avg(ryx::analog_data* source, bool temporary);
-    ~avg() override;
 
-public slots:
-    void remove_value(double x) override;
-    void add_value(double x) override;
-    double get_value() const override;
-    void reset_time() override;
-
-protected:
-    void slide(double* first, double* last) override;
-
-private:
-    using sums = detail::blocks<detail::sum_head>;
-    static double mean(const sums::cursor& c);
-
-    sums m_sum;
+    // The result over the window the cursor describes.
+    static double value(const cursor& c);
 };
+
+// Inline, so that the run loop, which the statistic's vtable brings into every
+// translation unit that needs it, inlines the rule.
+inline double avg::value(const cursor& c)
+{
+    const std::size_t n = c.count();
+    if (n == 0)
+        return 0.0;
+    return (c.tail_part() + c.head.s) / static_cast<double>(n);
+}
 
 } // namespace ryx::math::moving

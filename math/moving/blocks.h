@@ -46,9 +46,12 @@ public:
 
     blocks() { clear(); }
 
+    // Empties the window; the storage is kept for the next samples. Nothing is
+    // allocated until the first sample comes, so an accumulator that a derived
+    // statistic never feeds costs no memory.
     void clear()
     {
-        m_tail.assign(1, part{}); // the sentinel: the summary of no samples
+        m_tail.clear();
         m_next = 0;
         m_head = Head{};
         m_head_count = 0;
@@ -56,6 +59,9 @@ public:
 
     cursor view() const
     {
+        // Without a closed block the tail is the sentinel alone: the summary of no samples.
+        if (m_tail.empty())
+            return {m_head, m_head_count, 0, 0, &s_empty, m_inverse.data(), m_inverse.size()};
         return {m_head, m_head_count, m_next, m_tail.size() - 1, m_tail.data(), m_inverse.data(), m_inverse.size()};
     }
 
@@ -144,6 +150,7 @@ private:
         m_head_count = 0;
     }
 
+    static inline const part s_empty{};
     std::vector<part> m_tail; // m_tail[i]: summary of tail samples i .. end; one extra empty entry
     std::size_t m_next = 0;
     Head m_head;

@@ -19,6 +19,13 @@ namespace ryx::math::moving {
 // ring and runs the per-sample loop; a statistic keeps its own incremental state
 // through remove_value (the oldest sample leaves), add_value (the newest enters)
 // and get_value, and clears it in reset_time.
+//
+// Setting: `time`, the window length in seconds, default 1 s, >= 0; W is
+// time x rate rounded half away from zero (saved as the "time" attribute, set
+// as the "window" parameter). W = 0 outputs zeros.
+//
+// Ownership: a moving channel is a derived channel, a child of its source
+// channel, which deletes it.
 class RYX_MATH_EXPORT data : public ryx::analog_data
 {
     Q_OBJECT
@@ -63,10 +70,11 @@ signals:
 
 protected:
     // Replaces each sample of [first, last) by the statistic over the window that
-    // ends with it. The base calls the three virtual operations per sample; a
-    // statistic whose dynamic type is exactly its own class runs slide_as or
-    // slide_blocks instead, the same loop with its operations inlined (a class
-    // derived from it keeps the virtual calls, so its overrides are honoured).
+    // ends with it. The base calls the three virtual operations per sample; the
+    // statistics (statistic.h) run slide_as or slide_blocks instead when the
+    // object is exactly of their class, the same loop with their operations
+    // inlined (a class derived from one keeps the virtual calls, so its
+    // overrides are honoured).
     virtual void slide(double* first, double* last);
 
     // first points into this channel's own vector, which no statistic touches:

@@ -2,7 +2,6 @@
 
 #include <QLocale>
 #include <cmath>
-#include <typeinfo>
 
 #include "ryx/core/device_lock.h"
 #include "ryx/math/editor.h"
@@ -15,7 +14,7 @@ constexpr double automatic = HUGE_VAL;
 
 } // namespace
 
-freq::freq(ryx::analog_data* source, bool temporary) : offset(source, temporary), m_dc(automatic)
+freq::freq(ryx::analog_data* source, bool temporary) : per_sample(source, temporary), m_dc(automatic)
 {
     set_name(tr("frequency"));
 }
@@ -105,12 +104,6 @@ bool freq::set_parameter(const QString& name, const QVariant& value)
     return false;
 }
 
-[[gnu::flatten]] void freq::slide(double* first, double* last)
-{
-    if (typeid(*this) == typeid(freq))
-        slide_as(*this, first, last);
-    else
-        data::slide(first, last);
-}
+template class per_sample<freq, offset>;
 
 } // namespace ryx::math::moving

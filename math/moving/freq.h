@@ -13,7 +13,7 @@ namespace ryx::math::moving {
 // in Hz; 0 with fewer than two fronts. A sample x is a front when the sample
 // before it is at or below the level and x is strictly above it. The level is
 // `dc`, or the window's midpoint (largest + smallest) / 2 while `dc` is +inf.
-class RYX_MATH_EXPORT freq : public offset
+class RYX_MATH_EXPORT freq : public per_sample<freq, offset>
 {
     Q_OBJECT
     // Crossing level, in the channel's unit; +inf selects the window midpoint.
@@ -43,7 +43,6 @@ signals:
     void dc_changed();
 
 protected:
-    void slide(double* first, double* last) override;
     double frequency() const;
 
 private:
@@ -97,5 +96,7 @@ inline double freq::frequency() const
     const quint64 last = m_fronts[newest];
     return static_cast<double>(m_fronts_count - 1) * get_rate() / static_cast<double>(last - first);
 }
+
+extern template class per_sample<freq, offset>;
 
 } // namespace ryx::math::moving

@@ -1,36 +1,45 @@
 #pragma once
 
+#include <cstdint>
+
 #include "ryx/math/moving/avg.h"
-#include "ryx/math/moving/blocks.h"
 
 namespace ryx::math::moving {
 
-// Moving excess kurtosis of the window, bias-corrected as mathFunctions::kurt:
-// ((n^2 - 1) / ((n - 2)(n - 3))) (m4 / m2^2 - 3 + 6 / (n + 1)) with the central
-// moments m2, m4 taken over n. 0 while the window holds fewer than 4 samples,
-// and 0 for a window of zero variance (equal samples).
-class RYX_MATH_EXPORT kurt : public avg
+// Moving excess kurtosis of the window, with the sample-size correction:
+// ((n^2 - 1) / ((n - 2)(n - 3))) (m4 / m2^2 - 3 + 6 / (n + 1)); 0 while the
+// window holds fewer than 4 samples or its samples are all equal.
+// A derived channel: it belongs to its source channel, which deletes it. Its
+// window is `time` seconds (see data.h).
+class RYX_MATH_EXPORT kurt : public statistic<kurt, with_blocks<avg, detail::power_head<4>>>
 {
     Q_OBJECT
 
 public:
     kurt(ryx::analog_data* source, bool temporary);
-    ~kurt() override;
 
-public slots:
-    void remove_value(double x) override;
-    void add_value(double x) override;
-    double get_value() const override;
-    void reset_time() override;
-
-protected:
-    void slide(double* first, double* last) override;
-
-private:
-    using moments = detail::blocks<detail::power_head<4>>;
-    static double kurtosis(const moments::cursor& c);
-
-    moments m_moments;
+    // The result over the window the cursor describes.
+    static double value(const cursor& c);
 };
+
+// Inline, so that the run loop, which the statistic's vtable brings into every
+// translation unit that needs it, inlines the rule.
+inline double kurt::value(const cursor& c)
+{
+    const std::uint64_t n = c.count();
+    if (n < 4)
+        return 0.0;
+    const detail::moments m = detail::merge<4>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+                                               static_cast<double>(c.head_count), c.inverse[n]);
+    if (m.m2 == 0.0)
+        return 0.0;
+    const double count = static_cast<double>(n);
+    const double upper = static_cast<double>(n * n - 1);
+    // (n^2 - 1) / ((n - 2)(n - 3)) and 6 / (n + 1) from the reciprocal table:
+    // the only division left per sample is the one by M2^2.
+    const double factor = upper * c.inverse[n - 2] * c.inverse[n - 3];
+    // m4 / m2^2 with both moments over n: n M4 / M2^2.
+    return factor * (count * m.m4 / (m.m2 * m.m2) - 3.0 + 6.0 * c.inverse[n + 1]);
+}
 
 } // namespace ryx::math::moving

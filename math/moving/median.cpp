@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <typeinfo>
 
 namespace ryx::math::moving {
 
@@ -33,7 +32,7 @@ bool above(double a, double b)
 
 } // namespace
 
-median::median(ryx::analog_data* source, bool temporary) : data(source, temporary)
+median::median(ryx::analog_data* source, bool temporary) : per_sample(source, temporary)
 {
     set_name(tr("median"));
 }
@@ -253,12 +252,6 @@ void median::reset_time()
     data::reset_time();
 }
 
-[[gnu::flatten]] void median::slide(double* first, double* last)
-{
-    if (typeid(*this) == typeid(median))
-        slide_as(*this, first, last);
-    else
-        data::slide(first, last);
-}
+template class per_sample<median, data>;
 
 } // namespace ryx::math::moving

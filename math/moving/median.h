@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ryx/math/moving/data.h"
+#include "ryx/math/moving/statistic.h"
 
 namespace ryx::math::moving {
 
@@ -13,7 +13,7 @@ namespace ryx::math::moving {
 // slot and each slot its heap entry, so the sample leaving the window is
 // replaced in place by the one entering: O(log W) per sample, no allocation once
 // the window is full. A NaN in the window makes the median NaN until it leaves.
-class RYX_MATH_EXPORT median : public data
+class RYX_MATH_EXPORT median : public per_sample<median, data>
 {
     Q_OBJECT
 
@@ -26,9 +26,6 @@ public slots:
     void add_value(double x) override;
     double get_value() const override;
     void reset_time() override;
-
-protected:
-    void slide(double* first, double* last) override;
 
 private:
     struct entry
@@ -60,5 +57,7 @@ private:
     mutable int m_nan = 0;             // NaN samples in the window
     mutable int m_pending = -1;        // slot whose sample left, awaiting its successor
 };
+
+extern template class per_sample<median, data>;
 
 } // namespace ryx::math::moving

@@ -4,23 +4,26 @@
 
 namespace ryx::math::moving {
 
-// Moving offset: the midpoint (largest + smallest) / 2 of the window (0 when empty).
-class RYX_MATH_EXPORT offset : public peak_to_peak
+// Moving offset: the midpoint (largest + smallest) / 2 of the window (0 for an
+// empty window).
+// A derived channel: it belongs to its source channel, which deletes it. Its
+// window is `time` seconds (see data.h).
+class RYX_MATH_EXPORT offset : public statistic<offset, peak_to_peak>
 {
     Q_OBJECT
 
 public:
     offset(ryx::analog_data* source, bool temporary);
-    ~offset() override;
 
-public slots:
-    double get_value() const override;
-
-protected:
-    void slide(double* first, double* last) override;
-
-private:
-    static double value(const extremes::cursor& c);
+    // The result over the window the cursor describes.
+    static double value(const cursor& c);
 };
+
+// Inline, so that the run loop, which the statistic's vtable brings into every
+// translation unit that needs it, inlines the rule.
+inline double offset::value(const cursor& c)
+{
+    return from_extremes(c, [](const detail::extremes& e) { return (e.largest + e.smallest) * 0.5; });
+}
 
 } // namespace ryx::math::moving

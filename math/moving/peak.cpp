@@ -1,38 +1,10 @@
 #include "ryx/math/moving/peak.h"
 
-#include <typeinfo>
-
 namespace ryx::math::moving {
 
-peak::peak(ryx::analog_data* source, bool temporary) : peak_to_peak(source, temporary)
+peak::peak(ryx::analog_data* source, bool temporary) : statistic(source, temporary)
 {
     set_name(tr("peak"));
-}
-
-peak::~peak()
-{
-    retire();
-}
-
-double peak::value(const extremes::cursor& c)
-{
-    if (c.count() == 0)
-        return 0.0;
-    const detail::extremes e = extremes_of(c);
-    return (e.largest - e.smallest) * 0.5;
-}
-
-double peak::get_value() const
-{
-    return value(m_extremes.view());
-}
-
-[[gnu::flatten]] void peak::slide(double* first, double* last)
-{
-    if (typeid(*this) == typeid(peak))
-        slide_blocks(m_extremes, [](const extremes::cursor& c) { return value(c); }, first, last);
-    else
-        data::slide(first, last);
 }
 
 } // namespace ryx::math::moving

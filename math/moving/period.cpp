@@ -1,10 +1,8 @@
 #include "ryx/math/moving/period.h"
 
-#include <typeinfo>
-
 namespace ryx::math::moving {
 
-period::period(ryx::analog_data* source, bool temporary) : freq(source, temporary)
+period::period(ryx::analog_data* source, bool temporary) : per_sample(source, temporary)
 {
     set_name(tr("period"));
 }
@@ -20,12 +18,6 @@ double period::get_value() const
     return f != 0.0 ? 1.0 / f : 0.0;
 }
 
-[[gnu::flatten]] void period::slide(double* first, double* last)
-{
-    if (typeid(*this) == typeid(period))
-        slide_as(*this, first, last);
-    else
-        data::slide(first, last);
-}
+template class per_sample<period, freq>;
 
 } // namespace ryx::math::moving

@@ -5,7 +5,7 @@
 namespace ryx::math::moving {
 
 // Moving period: 1 / the moving frequency, in seconds; 0 while that is 0.
-class RYX_MATH_EXPORT period : public freq
+class RYX_MATH_EXPORT period : public per_sample<period, freq>
 {
     Q_OBJECT
 
@@ -16,8 +16,8 @@ public:
 public slots:
     double get_value() const override;
 
-protected:
-    void slide(double* first, double* last) override;
 };
+
+extern template class per_sample<period, freq>;
 
 } // namespace ryx::math::moving

@@ -1,34 +1,34 @@
 #pragma once
 
-#include "ryx/math/moving/blocks.h"
-#include "ryx/math/moving/data.h"
+#include <cmath>
+
+#include "ryx/math/moving/statistic.h"
 
 namespace ryx::math::moving {
 
 // Moving root mean square: sqrt(sum of x^2 / n) over the n samples of the
 // window, so a constant c reads |c|; 0 for an empty window.
-class RYX_MATH_EXPORT rms : public data
+// A derived channel: it belongs to its source channel, which deletes it. Its
+// window is `time` seconds (see data.h).
+class RYX_MATH_EXPORT rms : public statistic<rms, with_blocks<data, detail::square_sum_head>>
 {
     Q_OBJECT
 
 public:
     rms(ryx::analog_data* source, bool temporary);
-    ~rms() override;
 
-public slots:
-    void remove_value(double x) override;
-    void add_value(double x) override;
-    double get_value() const override;
-    void reset_time() override;
-
-protected:
-    void slide(double* first, double* last) override;
-
-private:
-    using sums = detail::blocks<detail::square_sum_head>;
-    static double root_mean_square(const sums::cursor& c);
-
-    sums m_squares;
+    // The result over the window the cursor describes.
+    static double value(const cursor& c);
 };
+
+// Inline, so that the run loop, which the statistic's vtable brings into every
+// translation unit that needs it, inlines the rule.
+inline double rms::value(const cursor& c)
+{
+    const std::size_t n = c.count();
+    if (n == 0)
+        return 0.0;
+    return std::sqrt((c.tail_part() + c.head.s) / static_cast<double>(n));
+}
 
 } // namespace ryx::math::moving

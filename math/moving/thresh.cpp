@@ -3,14 +3,13 @@
 #include <QLocale>
 #include <QPointer>
 #include <cmath>
-#include <typeinfo>
 
 #include "ryx/core/device_lock.h"
 #include "ryx/math/editor.h"
 
 namespace ryx::math::moving {
 
-thresh::thresh(ryx::analog_data* source, bool temporary) : data(source, temporary)
+thresh::thresh(ryx::analog_data* source, bool temporary) : per_sample(source, temporary)
 {
     set_name(tr("threshold"));
 }
@@ -73,13 +72,10 @@ void thresh::reset_time()
     data::reset_time();
 }
 
-[[gnu::flatten]] void thresh::slide(double* first, double* last)
+void thresh::slide(double* first, double* last)
 {
     m_deferring = true;
-    if (typeid(*this) == typeid(thresh))
-        slide_as(*this, first, last);
-    else
-        data::slide(first, last);
+    per_sample::slide(first, last);
     m_deferring = false;
 
     if (m_events.empty())
@@ -126,5 +122,7 @@ bool thresh::set_parameter(const QString& name, const QVariant& value)
     }
     return false;
 }
+
+template class per_sample<thresh, data>;
 
 } // namespace ryx::math::moving

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "ryx/math/moving/data.h"
+#include "ryx/math/moving/statistic.h"
 
 namespace ryx::math::moving {
 
@@ -14,7 +14,7 @@ namespace ryx::math::moving {
 // of the oldest sample of the window, where the run at or above the level began;
 // on deactivation it is the index of the sample that broke it. Indices count
 // samples since construction or reset().
-class RYX_MATH_EXPORT thresh : public data
+class RYX_MATH_EXPORT thresh : public per_sample<thresh, data>
 {
     Q_OBJECT
     // Threshold level, in the channel's unit.
@@ -59,5 +59,7 @@ private:
     bool m_deferring = false;
     std::vector<std::pair<bool, qulonglong>> m_events;
 };
+
+extern template class per_sample<thresh, data>;
 
 } // namespace ryx::math::moving

@@ -1,37 +1,29 @@
 #pragma once
 
 #include "ryx/math/moving/avg.h"
-#include "ryx/math/moving/blocks.h"
 
 namespace ryx::math::moving {
 
 // Moving sample variance of the window: sum of (x - mean)^2 / (n - 1), 0 while
 // the window holds fewer than 2 samples. Exact for the samples currently in the
-// window: a window of equal samples reads 0.
-class RYX_MATH_EXPORT var : public avg
+// window: a window of equal samples reads 0. The window's moments replace the
+// mean's running sum, which a variance channel never fills.
+// A derived channel: it belongs to its source channel, which deletes it. Its
+// window is `time` seconds (see data.h).
+class RYX_MATH_EXPORT var : public statistic<var, with_blocks<avg, detail::power_head<2>>>
 {
     Q_OBJECT
 
 public:
     var(ryx::analog_data* source, bool temporary);
-    ~var() override;
 
-public slots:
-    void remove_value(double x) override;
-    void add_value(double x) override;
-    double get_value() const override;
-    void reset_time() override;
-
-protected:
-    using moments = detail::blocks<detail::power_head<2>>;
-
-    void slide(double* first, double* last) override;
-    static double variance(const moments::cursor& c);
-
-    moments m_moments;
+    // The result over the window the cursor describes.
+    static double value(const cursor& c);
 };
 
-inline double var::variance(const moments::cursor& c)
+// Inline, so that the run loop, which the statistic's vtable brings into every
+// translation unit that needs it, inlines the rule.
+inline double var::value(const cursor& c)
 {
     const std::size_t n = c.count();
     if (n < 2)

@@ -240,3 +240,50 @@ TEST(moving_statistics, a_nan_counts_only_while_it_is_in_the_window)
         expect_direct(s, w, x, y, 0, 1, 1.0);
     }
 }
+
+namespace {
+
+// A host's own refinement of a statistic: it watches every sample entering the
+// window. The fast run loop of the statistic must not bypass the override.
+class counted_var : public mv::var
+{
+public:
+    using mv::var::var;
+    void add_value(double x) override
+    {
+        ++added;
+        mv::var::add_value(x);
+    }
+    int added = 0;
+};
+
+} // namespace
+
+TEST(moving_statistics, a_subclass_overriding_a_hook_is_honoured_and_agrees)
+{
+    const auto x = ryx::test::noise(3000, 9);
+    ryx::test::host h(1000.0);
+    auto* plain = new mv::var(h.channel(), false);
+    auto* counted = new counted_var(h.channel(), false);
+    plain->set_time(0.05);
+    counted->set_time(0.05);
+    h.push(h.channel(), x, 128);
+    EXPECT_EQ(counted->added, 3000);
+    EXPECT_EQ(*counted, *plain);
+}
+
+TEST(moving_statistics, keep_their_class_tree)
+{
+    ryx::test::host h(1000.0);
+    const std::vector<std::pair<ryx::analog_data*, const char*>> expected{
+        {new mv::var(h.channel(), false), "ryx::math::moving::avg"},
+        {new mv::kurt(h.channel(), false), "ryx::math::moving::avg"},
+        {new mv::msd(h.channel(), false), "ryx::math::moving::var"},
+        {new mv::min(h.channel(), false), "ryx::math::moving::max"},
+        {new mv::offset(h.channel(), false), "ryx::math::moving::peak_to_peak"},
+        {new mv::peak(h.channel(), false), "ryx::math::moving::peak_to_peak"},
+        {new mv::median(h.channel(), false), "ryx::math::moving::data"},
+        {new mv::avg(h.channel(), false), "ryx::math::moving::data"}};
+    for (const auto& [channel, base] : expected)
+        EXPECT_STREQ(channel->metaObject()->superClass()->className(), base) << channel->metaObject()->className();
+}
