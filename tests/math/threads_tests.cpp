@@ -88,11 +88,13 @@ TEST(threads, settings_change_under_the_lock_while_runs_flow)
         c.level->set_parameter("window", 0.002 * (1 + step % 10));
         c.slope->set_parameter("taps", 1 + step % 4);
         c.area->set_parameter("taps", 1 + step % 3);
+        // Reading a published run is part of the settings side's work too.
         seen += c.filter->size() + c.mean->size();
     }
     done = true;
     feeder.join();
-    EXPECT_GT(seen, 0u);
+    EXPECT_GE(runs.load(), 20);
+    (void)seen;
     EXPECT_FALSE(h.dev().is_locked());
 
     // After the storm the channels hold no trace of it: with the same final
