@@ -30,79 +30,75 @@ std::unique_ptr<Dsp::Filter> make()
     return std::make_unique<Dsp::FilterDesign<Design, 1, Dsp::DirectFormII>>();
 }
 
-// The design object for a kind and a type the kind supports; null for undef.
-std::unique_ptr<Dsp::Filter> create(filter_iir::kinds kind, filter_iir::types type)
+// Which response types each design family builds, and with which design. The
+// settings editor, the validation of every setter and load, and the build of
+// the design all read this one table.
+struct design_entry
 {
-    using f = filter_iir;
-    switch (kind) {
-    case f::bessel:
-        switch (type) {
-        case f::highpass: return make<Dsp::Bessel::Design::HighPass<50>>();
-        case f::bandpass: return make<Dsp::Bessel::Design::BandPass<50>>();
-        case f::bandstop: return make<Dsp::Bessel::Design::BandStop<50>>();
-        case f::lowshelf: return make<Dsp::Bessel::Design::LowShelf<50>>();
-        default: return make<Dsp::Bessel::Design::LowPass<50>>();
-        }
-    case f::butterworth:
-        switch (type) {
-        case f::highpass: return make<Dsp::Butterworth::Design::HighPass<50>>();
-        case f::bandpass: return make<Dsp::Butterworth::Design::BandPass<50>>();
-        case f::bandstop: return make<Dsp::Butterworth::Design::BandStop<50>>();
-        case f::lowshelf: return make<Dsp::Butterworth::Design::LowShelf<50>>();
-        case f::highshelf: return make<Dsp::Butterworth::Design::HighShelf<50>>();
-        case f::bandshelf: return make<Dsp::Butterworth::Design::BandShelf<50>>();
-        default: return make<Dsp::Butterworth::Design::LowPass<50>>();
-        }
-    case f::chebyshev1:
-        switch (type) {
-        case f::highpass: return make<Dsp::ChebyshevI::Design::HighPass<50>>();
-        case f::bandpass: return make<Dsp::ChebyshevI::Design::BandPass<50>>();
-        case f::bandstop: return make<Dsp::ChebyshevI::Design::BandStop<50>>();
-        default: return make<Dsp::ChebyshevI::Design::LowPass<50>>();
-        }
-    case f::chebyshev2:
-        switch (type) {
-        case f::highpass: return make<Dsp::ChebyshevII::Design::HighPass<50>>();
-        case f::bandpass: return make<Dsp::ChebyshevII::Design::BandPass<50>>();
-        case f::bandstop: return make<Dsp::ChebyshevII::Design::BandStop<50>>();
-        default: return make<Dsp::ChebyshevII::Design::LowPass<50>>();
-        }
-    case f::elliptic:
-        switch (type) {
-        case f::highpass: return make<Dsp::Elliptic::Design::HighPass<50>>();
-        case f::bandpass: return make<Dsp::Elliptic::Design::BandPass<50>>();
-        case f::bandstop: return make<Dsp::Elliptic::Design::BandStop<50>>();
-        default: return make<Dsp::Elliptic::Design::LowPass<50>>();
-        }
-    case f::legendre:
-        switch (type) {
-        case f::highpass: return make<Dsp::Legendre::Design::HighPass<50>>();
-        case f::bandpass: return make<Dsp::Legendre::Design::BandPass<50>>();
-        case f::bandstop: return make<Dsp::Legendre::Design::BandStop<50>>();
-        default: return make<Dsp::Legendre::Design::LowPass<50>>();
-        }
-    case f::rbj:
-        switch (type) {
-        case f::highpass: return make<Dsp::RBJ::Design::HighPass>();
-        case f::allpass: return make<Dsp::RBJ::Design::AllPass>();
-        case f::bandpass1: return make<Dsp::RBJ::Design::BandPass1>();
-        case f::bandpass2: return make<Dsp::RBJ::Design::BandPass2>();
-        case f::bandstop: return make<Dsp::RBJ::Design::BandStop>();
-        case f::lowshelf: return make<Dsp::RBJ::Design::LowShelf>();
-        case f::highshelf: return make<Dsp::RBJ::Design::HighShelf>();
-        case f::bandshelf: return make<Dsp::RBJ::Design::BandShelf>();
-        default: return make<Dsp::RBJ::Design::LowPass>();
-        }
-    case f::undef:
-        break;
-    }
+    filter_iir::kinds kind;
+    filter_iir::types type;
+    std::unique_ptr<Dsp::Filter> (*make)();
+    // The RBJ pass and stop sections read their bandwidth argument as Q: the
+    // channel's band, in octaves between its edges, goes in as the Q of that band.
+    bool bandwidth_as_q = false;
+};
+
+const design_entry designs[] = {
+    {filter_iir::bessel, filter_iir::lowpass, make<Dsp::Bessel::Design::LowPass<max_order>>},
+    {filter_iir::bessel, filter_iir::highpass, make<Dsp::Bessel::Design::HighPass<max_order>>},
+    {filter_iir::bessel, filter_iir::bandpass, make<Dsp::Bessel::Design::BandPass<max_order>>},
+    {filter_iir::bessel, filter_iir::bandstop, make<Dsp::Bessel::Design::BandStop<max_order>>},
+    {filter_iir::bessel, filter_iir::lowshelf, make<Dsp::Bessel::Design::LowShelf<max_order>>},
+    {filter_iir::butterworth, filter_iir::lowpass, make<Dsp::Butterworth::Design::LowPass<max_order>>},
+    {filter_iir::butterworth, filter_iir::highpass, make<Dsp::Butterworth::Design::HighPass<max_order>>},
+    {filter_iir::butterworth, filter_iir::bandpass, make<Dsp::Butterworth::Design::BandPass<max_order>>},
+    {filter_iir::butterworth, filter_iir::bandstop, make<Dsp::Butterworth::Design::BandStop<max_order>>},
+    {filter_iir::butterworth, filter_iir::lowshelf, make<Dsp::Butterworth::Design::LowShelf<max_order>>},
+    {filter_iir::butterworth, filter_iir::highshelf, make<Dsp::Butterworth::Design::HighShelf<max_order>>},
+    {filter_iir::butterworth, filter_iir::bandshelf, make<Dsp::Butterworth::Design::BandShelf<max_order>>},
+    {filter_iir::chebyshev1, filter_iir::lowpass, make<Dsp::ChebyshevI::Design::LowPass<max_order>>},
+    {filter_iir::chebyshev1, filter_iir::highpass, make<Dsp::ChebyshevI::Design::HighPass<max_order>>},
+    {filter_iir::chebyshev1, filter_iir::bandpass, make<Dsp::ChebyshevI::Design::BandPass<max_order>>},
+    {filter_iir::chebyshev1, filter_iir::bandstop, make<Dsp::ChebyshevI::Design::BandStop<max_order>>},
+    {filter_iir::chebyshev2, filter_iir::lowpass, make<Dsp::ChebyshevII::Design::LowPass<max_order>>},
+    {filter_iir::chebyshev2, filter_iir::highpass, make<Dsp::ChebyshevII::Design::HighPass<max_order>>},
+    {filter_iir::chebyshev2, filter_iir::bandpass, make<Dsp::ChebyshevII::Design::BandPass<max_order>>},
+    {filter_iir::chebyshev2, filter_iir::bandstop, make<Dsp::ChebyshevII::Design::BandStop<max_order>>},
+    {filter_iir::elliptic, filter_iir::lowpass, make<Dsp::Elliptic::Design::LowPass<max_order>>},
+    {filter_iir::elliptic, filter_iir::highpass, make<Dsp::Elliptic::Design::HighPass<max_order>>},
+    {filter_iir::elliptic, filter_iir::bandpass, make<Dsp::Elliptic::Design::BandPass<max_order>>},
+    {filter_iir::elliptic, filter_iir::bandstop, make<Dsp::Elliptic::Design::BandStop<max_order>>},
+    {filter_iir::legendre, filter_iir::lowpass, make<Dsp::Legendre::Design::LowPass<max_order>>},
+    {filter_iir::legendre, filter_iir::highpass, make<Dsp::Legendre::Design::HighPass<max_order>>},
+    {filter_iir::legendre, filter_iir::bandpass, make<Dsp::Legendre::Design::BandPass<max_order>>},
+    {filter_iir::legendre, filter_iir::bandstop, make<Dsp::Legendre::Design::BandStop<max_order>>},
+    {filter_iir::rbj, filter_iir::lowpass, make<Dsp::RBJ::Design::LowPass>},
+    {filter_iir::rbj, filter_iir::highpass, make<Dsp::RBJ::Design::HighPass>},
+    {filter_iir::rbj, filter_iir::bandpass1, make<Dsp::RBJ::Design::BandPass1>, true},
+    {filter_iir::rbj, filter_iir::bandpass2, make<Dsp::RBJ::Design::BandPass2>, true},
+    {filter_iir::rbj, filter_iir::bandstop, make<Dsp::RBJ::Design::BandStop>, true},
+    {filter_iir::rbj, filter_iir::lowshelf, make<Dsp::RBJ::Design::LowShelf>},
+    {filter_iir::rbj, filter_iir::highshelf, make<Dsp::RBJ::Design::HighShelf>},
+    {filter_iir::rbj, filter_iir::bandshelf, make<Dsp::RBJ::Design::BandShelf>},
+    {filter_iir::rbj, filter_iir::allpass, make<Dsp::RBJ::Design::AllPass>},
+};
+
+// The entry for a kind and type; null when the kind does not build the type.
+const design_entry* find_design(filter_iir::kinds kind, filter_iir::types type)
+{
+    for (const design_entry& e : designs)
+        if (e.kind == kind && e.type == type)
+            return &e;
     return nullptr;
 }
 
-bool is_shelf(filter_iir::types t)
-{
-    return t == filter_iir::lowshelf || t == filter_iir::highshelf || t == filter_iir::bandshelf;
-}
+// The type editor's labels, in the order of the types.
+const char* const type_labels[] = {
+    QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Lowpass"),   QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Highpass"),
+    QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandpass"),  QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandpass1"),
+    QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandpass2"), QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandstop"),
+    QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Lowshelf"),  QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Highshelf"),
+    QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandshelf"), QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Allpass")};
 
 bool is_band(filter_iir::types t)
 {
@@ -173,23 +169,7 @@ filter_iir::types filter_iir::valid_type(int value)
 
 bool filter_iir::supported(types t) const
 {
-    switch (m_kind) {
-    case bessel:
-        return t == lowpass || t == highpass || t == bandpass || t == bandstop || t == lowshelf;
-    case butterworth:
-        return t == lowpass || t == highpass || t == bandpass || t == bandstop || t == lowshelf
-               || t == highshelf || t == bandshelf;
-    case chebyshev1:
-    case chebyshev2:
-    case elliptic:
-    case legendre:
-        return t == lowpass || t == highpass || t == bandpass || t == bandstop;
-    case rbj:
-        return t != bandpass;
-    case undef:
-        break;
-    }
-    return false;
+    return find_design(m_kind, t) != nullptr;
 }
 
 void filter_iir::drop_design()
@@ -208,7 +188,8 @@ void filter_iir::init()
     if (!m_design) {
         if (!supported(m_type))
             m_type = lowpass;
-        m_design = create(m_kind, m_type);
+        const design_entry* entry = find_design(m_kind, m_type);
+        m_design = entry ? entry->make() : nullptr;
     }
     m_state = state::none;
     if (m_design) {
@@ -241,50 +222,30 @@ bool filter_iir::apply(double rate)
     if (band && m_kind != rbj)
         in_range = m_width > 0.0 && left() > 0.0 && right() < nyquist;
 
+    // Each setting reaches the design through the identifier of the parameter
+    // that takes it; the slots a design does not describe stay 0.
+    const design_entry* entry = find_design(m_kind, m_type);
     Dsp::Params p{};
-    p[0] = rate;
-    if (m_kind == rbj) {
-        p[1] = f;
-        // The channel's band is in Hz, the sections' in octaves between the
-        // edges (the left edge kept above 0). The band-pass and band-stop
-        // sections read their third argument as Q, so they get the Q of that
-        // octave bandwidth: 1/Q = 2 sinh(ln 2 / 2 * octaves * w0 / sin w0).
-        const double octaves = std::log2(right() / std::max(left(), min_db));
-        const double w0 = 2.0 * M_PI * f / rate;
-        switch (m_type) {
-        case lowpass: case highpass: case allpass: p[2] = m_q; break;
-        case lowshelf: case highshelf: p[2] = m_gain; p[3] = m_slope; break;
-        case bandshelf: p[2] = m_gain; p[3] = octaves; break;
-        case bandpass1: case bandpass2: case bandstop:
-            p[2] = 1.0 / (2.0 * std::sinh(0.34657359027997264 * octaves * w0 / std::sin(w0)));
+    for (int i = 0; i < m_design->getNumParams(); ++i) {
+        switch (m_design->getParamInfo(i).getId()) {
+        case Dsp::idSampleRate: p[i] = rate; break;
+        case Dsp::idOrder: p[i] = order; break;
+        case Dsp::idFrequency: p[i] = f; break;
+        case Dsp::idBandwidthHz: p[i] = m_width; break;
+        case Dsp::idGain: p[i] = m_gain; break;
+        case Dsp::idRippleDb: p[i] = ripple; break;
+        case Dsp::idStopDb: p[i] = stop; break;
+        case Dsp::idQ: p[i] = m_q; break;
+        case Dsp::idSlope:
+        case Dsp::idRolloff: p[i] = m_slope; break;
+        case Dsp::idBandwidth: {
+            // The channel's band is in Hz, the sections' in octaves between the
+            // edges (the left edge kept above 0).
+            const double octaves = std::log2(right() / std::max(left(), min_db));
+            p[i] = entry && entry->bandwidth_as_q ? Dsp::RBJ::bandwidthToQ(rate, f, octaves) : octaves;
             break;
-        default: break;
         }
-    } else {
-        p[1] = order;
-        p[2] = f;
-        switch (m_kind) {
-        case bessel:
-        case butterworth:
-        case legendre:
-            if (band)
-                p[3] = m_width;
-            if (m_type == lowshelf || m_type == highshelf)
-                p[3] = m_gain;
-            if (m_type == bandshelf)
-                p[4] = m_gain;
-            break;
-        case chebyshev1:
-            if (band) { p[3] = m_width; p[4] = ripple; } else { p[3] = ripple; }
-            break;
-        case chebyshev2:
-            if (band) { p[3] = m_width; p[4] = stop; } else { p[3] = stop; }
-            break;
-        case elliptic:
-            if (band) { p[3] = m_width; p[4] = ripple; p[5] = m_slope; } else { p[3] = ripple; p[4] = m_slope; }
-            break;
-        default:
-            break;
+        default: break;
         }
     }
 
@@ -582,22 +543,10 @@ QJsonObject filter_iir::settings() const
         QStringList{tr("Bessel"), tr("Butterworth"), tr("Chebyshev1"), tr("Chebyshev2"), tr("Elliptic"),
                     tr("Legendre"), tr("RBJ")});
 
-    QJsonArray items{editor::item(lowpass, tr("Lowpass")), editor::item(highpass, tr("Highpass"))};
-    if (m_kind == rbj) {
-        items.append(editor::item(bandpass1, tr("Bandpass1")));
-        items.append(editor::item(bandpass2, tr("Bandpass2")));
-    } else {
-        items.append(editor::item(bandpass, tr("Bandpass")));
-    }
-    items.append(editor::item(bandstop, tr("Bandstop")));
-    if (m_kind == bessel || m_kind == butterworth || m_kind == rbj)
-        items.append(editor::item(lowshelf, tr("Lowshelf")));
-    if (m_kind == butterworth || m_kind == rbj) {
-        items.append(editor::item(highshelf, tr("Highshelf")));
-        items.append(editor::item(bandshelf, tr("Bandshelf")));
-    }
-    if (m_kind == rbj)
-        items.append(editor::item(allpass, tr("Allpass")));
+    QJsonArray items;
+    for (int t = lowpass; t <= allpass; ++t)
+        if (find_design(m_kind, static_cast<types>(t)))
+            items.append(editor::item(t, tr(type_labels[t])));
     // The type editor carries its current choice under "data".
     result[editor::key(21, "type")] = QJsonObject{
         {"type", "combobox"}, {"data", static_cast<int>(m_type)}, {"label", tr("Type")}, {"items", items}};
@@ -609,15 +558,19 @@ QJsonObject filter_iir::settings() const
         result[editor::key(25, "left")] = editor::number(left(), 0, m_frequency - 0.001, 3, tr("Left"));
         result[editor::key(26, "right")] = editor::number(right(), m_frequency + 0.001, nyquist, 3, tr("Right"));
     }
-    if (is_shelf(m_type))
+    // The other editors are those of the parameters the design describes.
+    const design_entry* entry = find_design(m_kind, m_type);
+    const std::unique_ptr<Dsp::Filter> probe = entry ? entry->make() : nullptr;
+    const auto takes = [&probe](Dsp::ParamID id) { return probe && probe->findParamId(id) >= 0; };
+    if (takes(Dsp::idGain))
         result[editor::key(27, "gain")] = editor::number(m_gain, 0, 1000, 2, tr("Gain"));
-    if (m_kind == elliptic || (m_kind == rbj && (m_type == lowshelf || m_type == highshelf)))
+    if (takes(Dsp::idSlope) || takes(Dsp::idRolloff))
         result[editor::key(28, "slope")] = editor::number(m_slope, -10, 100, 2, tr("Slope"));
-    if (m_kind == chebyshev1 || m_kind == elliptic)
+    if (takes(Dsp::idRippleDb))
         result[editor::key(29, "ripple")] = editor::number(m_ripple, 0.001, 100, 3, tr("Ripple"));
-    if (m_kind == chebyshev2)
+    if (takes(Dsp::idStopDb))
         result[editor::key(30, "stop")] = editor::number(m_stop, 0.001, 1000, 3, tr("Stop"));
-    if (m_kind == rbj && (m_type == lowpass || m_type == highpass || m_type == allpass))
+    if (takes(Dsp::idQ))
         result[editor::key(31, "q")] = editor::number(m_q, -100, 100, 2, tr("Q"));
     return result;
 }

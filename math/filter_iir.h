@@ -22,6 +22,23 @@ namespace ryx::math {
 // (0, rate/2), a design the engine refuses, an unstable or non-finite result)
 // leaves the channel without a design: runs pass through unchanged and
 // response() is 0. The properties keep the values as they were set.
+//
+// Settings (defaults in brackets):
+//   kind       design family [butterworth]; undef: no design
+//   type       response [lowpass]; a type the kind does not build reads as lowpass
+//   order      1..50 [1]; the RBJ designs are single sections and ignore it
+//   frequency  cut-off, or centre of a band, Hz, 0 < f < rate / 2 [100]
+//   width      band width, Hz, > 0 [10]; left / right are the band edges
+//              frequency -+ width / 2, Hz, 0 < left, right < rate / 2; the RBJ
+//              bands take the octaves between the edges
+//   gain       shelf gain, dB [0]
+//   ripple     pass-band ripple (Chebyshev I, elliptic), dB, >= 0.001 [1]
+//   stop       stop-band attenuation (Chebyshev II), dB, >= 0.001 [10]
+//   q          resonance of the RBJ low-, high- and all-pass, > 0 [1]
+//   slope      RBJ shelf slope (1: steepest without overshoot), or the elliptic
+//              transition steepness [1]
+//
+// Ownership: a derived channel, a child of its source channel, which deletes it.
 class RYX_MATH_EXPORT filter_iir : public ryx::analog_data
 {
     Q_OBJECT

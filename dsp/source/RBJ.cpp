@@ -34,6 +34,17 @@ void setQSection(BiquadBase& section, double sampleRate, double frequency, doubl
 
 } // namespace
 
+double octaveBandwidthTerm(double w0, double octaves)
+{
+    return std::sinh(0.34657359027997264 * octaves * w0 / std::sin(w0)); // ln 2 / 2
+}
+
+double bandwidthToQ(double sampleRate, double centerFrequency, double octaves)
+{
+    const double w0 = 2 * doublePi * centerFrequency / sampleRate;
+    return 1.0 / (2.0 * octaveBandwidthTerm(w0, octaves));
+}
+
 void LowPass::setup(double sampleRate, double cutoffFrequency, double q)
 {
     setQSection(*this, sampleRate, cutoffFrequency, q, [](double cs, double) { return std::array<double, 3>{(1 - cs) / 2, 1 - cs, (1 - cs) / 2}; });
@@ -101,7 +112,7 @@ void BandShelf::setup(double sampleRate, double centerFrequency, double gainDb, 
     const double w0 = 2 * doublePi * centerFrequency / sampleRate;
     const double cs = std::cos(w0);
     const double sn = std::sin(w0);
-    const double AL = sn * std::sinh(0.34657359027997264 * bandWidth * w0 / sn); // ln 2 / 2
+    const double AL = sn * octaveBandwidthTerm(w0, bandWidth);
     Dsp_check (!Dsp::is_nan (AL));
     const double b0 = 1 + AL * A;
     const double b1 = -2 * cs;

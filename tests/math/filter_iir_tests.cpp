@@ -4,7 +4,9 @@
 #include <QSignalSpy>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
+#include <set>
 
 #include "ryx/math/filter_iir.h"
 #include "support/host.h"
@@ -529,5 +531,61 @@ TEST(filter_iir, million_samples_stay_finite_and_bounded)
         h.push(h.channel(), x, [&] { return 1 + gen() % 4096; });
         EXPECT_TRUE(finite) << k.kind;
         EXPECT_LT(peak, 100.0) << k.kind;
+    }
+}
+
+namespace {
+
+// The response types each family builds, as the channel documents them.
+const std::map<filter_iir::kinds, std::set<filter_iir::types>>& built_types()
+{
+    using f = filter_iir;
+    static const std::set<f::types> four{f::lowpass, f::highpass, f::bandpass, f::bandstop};
+    static const std::map<f::kinds, std::set<f::types>> table{
+        {f::bessel, {f::lowpass, f::highpass, f::bandpass, f::bandstop, f::lowshelf}},
+        {f::butterworth, {f::lowpass, f::highpass, f::bandpass, f::bandstop, f::lowshelf, f::highshelf, f::bandshelf}},
+        {f::chebyshev1, four}, {f::chebyshev2, four}, {f::elliptic, four}, {f::legendre, four},
+        {f::rbj, {f::lowpass, f::highpass, f::bandpass1, f::bandpass2, f::bandstop, f::lowshelf, f::highshelf,
+                  f::bandshelf, f::allpass}}};
+    return table;
+}
+
+} // namespace
+
+TEST(filter_iir, every_kind_builds_exactly_its_types_through_every_entry_point)
+{
+    for (const auto& [kind, types] : built_types()) {
+        for (int t = filter_iir::lowpass; t <= filter_iir::allpass; ++t) {
+            const auto type = static_cast<filter_iir::types>(t);
+            const bool built = types.count(type) > 0;
+            const std::string what = "kind " + std::to_string(kind) + " type " + std::to_string(t);
+            ryx::test::host h(1000.0);
+
+            auto* by_setter = new filter_iir(h.channel(), false);
+            by_setter->set_kind(kind);
+            by_setter->set_width(20.0);
+            by_setter->set_type(type);
+            auto* by_parameter = new filter_iir(h.channel(), false);
+            by_parameter->set_parameter("kind", int(kind));
+            by_parameter->set_width(20.0);
+            by_parameter->set_parameter("type", t);
+            auto* by_load = new filter_iir(h.channel(), false);
+            QDomDocument doc;
+            QDomElement e = doc.createElement("channel");
+            e.setAttribute("kind", int(kind));
+            e.setAttribute("type", t);
+            e.setAttribute("band", 20.0);
+            by_load->load(e);
+
+            for (filter_iir* c : {by_setter, by_parameter, by_load}) {
+                // A type the family does not build is replaced by the low-pass.
+                EXPECT_EQ(c->type(), built ? type : filter_iir::lowpass) << what;
+                EXPECT_TRUE(c->has_design()) << what;
+                std::set<filter_iir::types> listed;
+                for (const QJsonValue& item : c->settings()["21_type"].toObject()["items"].toArray())
+                    listed.insert(static_cast<filter_iir::types>(item.toObject()["data"].toInt()));
+                EXPECT_EQ(listed, types) << what;
+            }
+        }
     }
 }

@@ -41,6 +41,16 @@ struct RYX_MATH_EXPORT BandStop : BiquadBase
     void setup(double sampleRate, double centerFrequency, double bandWidth);
 };
 
+// A band between two edges an octave count apart, centred at w0 (radians per
+// sample, 0 < w0 < pi): sinh(ln 2 / 2 * octaves * w0 / sin w0), the bandwidth
+// term of the band sections.
+RYX_MATH_EXPORT double octaveBandwidthTerm(double w0, double octaves);
+
+// The Q that gives a pass, stop or all-pass section centred at centerFrequency
+// (Hz, 0 < f < sampleRate / 2) the bandwidth `octaves` between its edges:
+// 1 / (2 octaveBandwidthTerm(2 pi f / sampleRate, octaves)).
+RYX_MATH_EXPORT double bandwidthToQ(double sampleRate, double centerFrequency, double octaves);
+
 // gainDb: shelf gain, dB; shelfSlope: 1 is the steepest monotonic slope.
 struct RYX_MATH_EXPORT LowShelf : BiquadBase
 {
