@@ -298,41 +298,5 @@ double AnalogLowPass::findfact(int t)
     return a;
 }
 
-void LowPassBase::setup(int order, double sampleRate, double cutoffFrequency, double rippleDb, double rolloff)
-{
-    designDigital([&] {
-        m_analogProto.design(order, rippleDb, rolloff);
-        LowPassTransform(cutoffFrequency / sampleRate, m_digitalProto, m_analogProto);
-    });
-}
-
-void HighPassBase::setup(int order, double sampleRate, double cutoffFrequency, double rippleDb, double rolloff)
-{
-    designDigital([&] {
-        m_analogProto.design(order, rippleDb, rolloff);
-        HighPassTransform(cutoffFrequency / sampleRate, m_digitalProto, m_analogProto);
-    });
-}
-
-void BandPassBase::setup(int order, double sampleRate, double centerFrequency, double widthFrequency,
-                         double rippleDb, double rolloff)
-{
-    designDigital([&] {
-        m_analogProto.design(order, rippleDb, rolloff);
-        BandPassTransform(centerFrequency / sampleRate, widthFrequency / sampleRate, m_digitalProto,
-                          m_analogProto);
-    });
-}
-
-void BandStopBase::setup(int order, double sampleRate, double centerFrequency, double widthFrequency,
-                         double rippleDb, double rolloff)
-{
-    designDigital([&] {
-        m_analogProto.design(order, rippleDb, rolloff);
-        BandStopTransform(centerFrequency / sampleRate, widthFrequency / sampleRate, m_digitalProto,
-                          m_analogProto);
-    });
-}
-
 } // namespace Elliptic
 } // namespace Dsp

@@ -202,41 +202,5 @@ void AnalogLowPass::design(const int numPoles, WorkspaceBase* w)
     m_numPoles = numPoles;
 }
 
-void LowPassBase::setup(int order, double sampleRate, double cutoffFrequency, WorkspaceBase* w)
-{
-    designDigital([&] {
-        m_analogProto.design(order, w);
-        LowPassTransform(cutoffFrequency / sampleRate, m_digitalProto, m_analogProto);
-    });
-}
-
-void HighPassBase::setup(int order, double sampleRate, double cutoffFrequency, WorkspaceBase* w)
-{
-    designDigital([&] {
-        m_analogProto.design(order, w);
-        HighPassTransform(cutoffFrequency / sampleRate, m_digitalProto, m_analogProto);
-    });
-}
-
-void BandPassBase::setup(int order, double sampleRate, double centerFrequency, double widthFrequency,
-                         WorkspaceBase* w)
-{
-    designDigital([&] {
-        m_analogProto.design(order, w);
-        BandPassTransform(centerFrequency / sampleRate, widthFrequency / sampleRate, m_digitalProto,
-                          m_analogProto);
-    });
-}
-
-void BandStopBase::setup(int order, double sampleRate, double centerFrequency, double widthFrequency,
-                         WorkspaceBase* w)
-{
-    designDigital([&] {
-        m_analogProto.design(order, w);
-        BandStopTransform(centerFrequency / sampleRate, widthFrequency / sampleRate, m_digitalProto,
-                          m_analogProto);
-    });
-}
-
 } // namespace Legendre
 } // namespace Dsp

@@ -315,8 +315,23 @@ struct Sweep
             << name << " order " << order << request.str();
     }
 
+    // The refusals the designs are known to make inside the swept ranges: a new
+    // refusal, or one that disappears, fails the sweep.
+    static std::map<std::string, std::set<int>> expectedRefusals(const std::string& name)
+    {
+        std::set<int> all;
+        for (int o = 1; o <= 50; ++o)
+            all.insert(o);
+        // A Chebyshev I shelf of 0 dB gain: its prototype's poles come out NaN,
+        // and it is refused at every order.
+        if (name == "Chebyshev I low-shelf gain 0.000000")
+            return {{"!Dsp::is_nan (pole)", all}};
+        return {};
+    }
+
     void report(const std::string& name) const
     {
+        EXPECT_EQ(refusedOrders, expectedRefusals(name)) << name << ": refusals differ from the known ones";
         std::cout << "[sweep] " << name << ": " << loaded << " loaded";
         for (const auto& [condition, orders] : refusedOrders) {
             std::cout << "; refused \"" << condition << "\" at orders";

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <functional>
 #include <iostream>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <random>
@@ -373,6 +374,60 @@ bool inBand(const Filter& f, const Params& p)
 
 } // namespace
 
+namespace {
+
+std::set<int> orders(std::initializer_list<int> list)
+{
+    return std::set<int>(list);
+}
+
+std::set<int> ordersFrom(int first)
+{
+    std::set<int> out;
+    for (int o = first; o <= 50; ++o)
+        out.insert(o);
+    return out;
+}
+
+// The refusals the sweep below meets inside (0, fs/2), by design: the documented
+// limits of the prototypes (Bessel from order 27, where its polynomial roots
+// lose their accuracy; Legendre from order 23), the elliptic designs whose pass
+// band or poles miss their checks at some high orders, and RBJ shelves whose
+// slope leaves the square root without a real value. A new refusal, or one
+// that disappears, fails the sweep.
+std::map<std::string, std::set<int>> knownRefusals(const std::string& name)
+{
+    const std::string besselRoots = "rootError (w->roots, numPoles, 0) <= maxRootError";
+    const std::string legendreCount = "j == numPoles";
+    const std::string legendreUnity = "std::fabs (powerAtUnity (*this) - 0.5) <= 1e-3";
+    const std::set<int> legendreMissing = orders({27, 30, 31, 33, 35, 37, 41, 42, 45, 46, 47, 48, 49, 50});
+    const std::set<int> legendreOff = orders({23, 24, 25, 26, 28, 29, 32, 34, 36, 38, 39, 40, 43, 44});
+    const std::string ripple = "passBandWithinRipple (*this, rippleDb, dcGain, 1e-3)";
+    const std::string inside = "polesInsideUnitCircle (m_digitalProto)";
+    const std::string shelfNan = "!Dsp::is_nan (a0) && !Dsp::is_nan (a1) && !Dsp::is_nan (a2) && !Dsp::is_nan (b0) "
+                                 "&& !Dsp::is_nan (b1) && !Dsp::is_nan (b2)";
+    static const std::map<std::string, std::map<std::string, std::set<int>>> table{
+        {"Bessel Low Pass", {{besselRoots, ordersFrom(27)}}},
+        {"Bessel High Pass", {{besselRoots, ordersFrom(27)}}},
+        {"Bessel Band Pass", {{besselRoots, ordersFrom(27)}}},
+        {"Bessel Band Stop", {{besselRoots, ordersFrom(27)}}},
+        {"Bessel Low Shelf", {{"rootError (poles, numPoles, 0) <= maxRootError", ordersFrom(27)}}},
+        {"Elliptic Low Pass", {{ripple, orders({48})}}},
+        {"Elliptic High Pass", {{ripple, orders({47, 49, 50})}, {inside, orders({39})}}},
+        {"Elliptic Band Pass", {{ripple, orders({50})}, {inside, orders({33, 50})}}},
+        {"Elliptic Band Stop", {{ripple, orders({44, 46, 47, 49, 50})}, {inside, orders({39})}}},
+        {"Legendre Low Pass", {{legendreCount, legendreMissing}, {legendreUnity, legendreOff}}},
+        {"Legendre High Pass", {{legendreCount, legendreMissing}, {legendreUnity, legendreOff}}},
+        {"Legendre Band Pass", {{legendreCount, legendreMissing}, {legendreUnity, legendreOff}}},
+        {"Legendre Band Stop", {{legendreCount, legendreMissing}, {legendreUnity, legendreOff}}},
+        {"RBJ Low Shelf", {{shelfNan, orders({1})}}},
+        {"RBJ High Shelf", {{shelfNan, orders({1})}}}};
+    const auto it = table.find(name);
+    return it == table.end() ? std::map<std::string, std::set<int>>{} : it->second;
+}
+
+} // namespace
+
 // Every design at orders 1..50 with random parameters inside their ranges either
 // loads a sound filter or refuses with an exception. Draws whose frequencies lie
 // inside (0, fs/2) are tallied apart; the refusals among them are printed.
@@ -417,6 +472,7 @@ TEST(DspSweep, EveryDesignLoadsSoundOrRefuses)
                 band ? ++loaded : ++outsideLoaded;
             }
         }
+        EXPECT_EQ(refused, knownRefusals(r.name)) << r.name << ": refusals differ from the known ones";
         std::cout << "[sweep] " << r.name << ": " << loaded << " loaded";
         for (const auto& [condition, orders] : refused) {
             std::cout << "; refused \"" << condition << "\" at orders";

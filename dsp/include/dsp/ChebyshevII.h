@@ -40,40 +40,32 @@ private:
 };
 
 // Every frequency is in Hz, like the sample rate: 0 < frequency < sampleRate / 2.
-struct RYX_MATH_EXPORT LowPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT LowPassBase : PoleSetup<AnalogLowPass, LowPassTransform, double>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, double stopBandDb);
 };
 
-struct RYX_MATH_EXPORT HighPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT HighPassBase : PoleSetup<AnalogLowPass, HighPassTransform, double>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, double stopBandDb);
 };
 
-struct RYX_MATH_EXPORT BandPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT BandPassBase : PoleSetup<AnalogLowPass, BandPassTransform, double>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, double stopBandDb);
 };
 
-struct RYX_MATH_EXPORT BandStopBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT BandStopBase : PoleSetup<AnalogLowPass, BandStopTransform, double>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, double stopBandDb);
 };
 
-struct RYX_MATH_EXPORT LowShelfBase : PoleFilterBase<AnalogLowShelf>
+struct RYX_MATH_EXPORT LowShelfBase : PoleSetup<AnalogLowShelf, LowPassTransform, double, double>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, double gainDb, double stopBandDb);
 };
 
-struct RYX_MATH_EXPORT HighShelfBase : PoleFilterBase<AnalogLowShelf>
+struct RYX_MATH_EXPORT HighShelfBase : PoleSetup<AnalogLowShelf, HighPassTransform, double, double>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, double gainDb, double stopBandDb);
 };
 
-struct RYX_MATH_EXPORT BandShelfBase : PoleFilterBase<AnalogLowShelf>
+struct RYX_MATH_EXPORT BandShelfBase : PoleSetup<AnalogLowShelf, BandShelfTransform, double, double>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, double gainDb,
-               double stopBandDb);
 };
 
 // The response classes with storage for orders up to MaxOrder.

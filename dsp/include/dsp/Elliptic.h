@@ -70,26 +70,20 @@ private:
 };
 
 // Every frequency is in Hz, like the sample rate: 0 < frequency < sampleRate / 2.
-struct RYX_MATH_EXPORT LowPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT LowPassBase : PoleSetup<AnalogLowPass, LowPassTransform, double, double>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, double rippleDb, double rolloff);
 };
 
-struct RYX_MATH_EXPORT HighPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT HighPassBase : PoleSetup<AnalogLowPass, HighPassTransform, double, double>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, double rippleDb, double rolloff);
 };
 
-struct RYX_MATH_EXPORT BandPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT BandPassBase : PoleSetup<AnalogLowPass, BandPassTransform, double, double>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, double rippleDb,
-               double rolloff);
 };
 
-struct RYX_MATH_EXPORT BandStopBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT BandStopBase : PoleSetup<AnalogLowPass, BandStopTransform, double, double>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, double rippleDb,
-               double rolloff);
 };
 
 template <int MaxOrder>

@@ -112,24 +112,20 @@ private:
 };
 
 // Every frequency is in Hz, like the sample rate: 0 < frequency < sampleRate / 2.
-struct RYX_MATH_EXPORT LowPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT LowPassBase : PoleSetup<AnalogLowPass, LowPassTransform, WorkspaceBase*>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, WorkspaceBase* w);
 };
 
-struct RYX_MATH_EXPORT HighPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT HighPassBase : PoleSetup<AnalogLowPass, HighPassTransform, WorkspaceBase*>
 {
-    void setup(int order, double sampleRate, double cutoffFrequency, WorkspaceBase* w);
 };
 
-struct RYX_MATH_EXPORT BandPassBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT BandPassBase : PoleSetup<AnalogLowPass, BandPassTransform, WorkspaceBase*>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, WorkspaceBase* w);
 };
 
-struct RYX_MATH_EXPORT BandStopBase : PoleFilterBase<AnalogLowPass>
+struct RYX_MATH_EXPORT BandStopBase : PoleSetup<AnalogLowPass, BandStopTransform, WorkspaceBase*>
 {
-    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, WorkspaceBase* w);
 };
 
 template <int MaxOrder>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <type_traits>
 #include <vector>
 
 #include "ryx/dsp/Cascade.h"
@@ -148,6 +149,68 @@ private:
     double b;
     double a2;
     double b2;
+};
+
+// Low-pass to band-pass with the shelf's gain kept in the band: unit gain away
+// from it, on the side of the band farther from the nearer band edge of the
+// spectrum.
+class BandShelfTransform
+{
+public:
+    BandShelfTransform(double fc, double fw, LayoutBase& digital, const LayoutBase& analog)
+    {
+        BandPassTransform(fc, fw, digital, analog);
+        digital.setNormal(fc < 0.25 ? doublePi : 0, 1);
+    }
+};
+
+// How many frequencies a transform takes: the cut-off of the low- and high-pass
+// shapes, or the centre and width of the band shapes.
+template <class Transform>
+struct TransformFrequencies : std::integral_constant<int, 2>
+{
+};
+template <>
+struct TransformFrequencies<LowPassTransform> : std::integral_constant<int, 1>
+{
+};
+template <>
+struct TransformFrequencies<HighPassTransform> : std::integral_constant<int, 1>
+{
+};
+
+// Every pole-filter design: the analog prototype of the requested order, made
+// from its own arguments (ripple, stop band, gain, a workspace ...), carried
+// onto the digital plane by the transform, then loaded into the cascade. A
+// design that fails leaves no stage behind (see designDigital).
+//
+// setup(order, sampleRate, frequency, prototype arguments...) for the low- and
+// high-pass shapes, setup(order, sampleRate, centerFrequency, widthFrequency,
+// prototype arguments...) for the band shapes. Frequencies and width are in Hz
+// like the sample rate (> 0): 0 < frequency < sampleRate / 2, and the band
+// between its edges centre -+ width / 2; order 1 .. the prototype's maximum.
+template <class AnalogPrototype, class Transform, class... PrototypeArgs>
+class PoleSetup : public PoleFilterBase<AnalogPrototype>
+{
+public:
+    template <int N = TransformFrequencies<Transform>::value, std::enable_if_t<N == 1, int> = 0>
+    void setup(int order, double sampleRate, double frequency, PrototypeArgs... args)
+    {
+        this->designDigital([&] {
+            this->m_analogProto.design(order, args...);
+            Transform(frequency / sampleRate, this->m_digitalProto, this->m_analogProto);
+        });
+    }
+
+    template <int N = TransformFrequencies<Transform>::value, std::enable_if_t<N == 2, int> = 0>
+    void setup(int order, double sampleRate, double centerFrequency, double widthFrequency, PrototypeArgs... args)
+    {
+        this->designDigital([&] {
+            this->m_analogProto.design(order, args...);
+            Transform(centerFrequency / sampleRate, widthFrequency / sampleRate, this->m_digitalProto,
+                      this->m_analogProto);
+        });
+    }
 };
 
 } // namespace Dsp
