@@ -70,6 +70,8 @@ private:
 };
 
 // Every frequency is in Hz, like the sample rate: 0 < frequency < sampleRate / 2.
+// Each response base takes setup(order, sampleRate, frequency [, widthFrequency],
+// the prototype's own arguments as design() lists them) (see PoleSetup).
 struct RYX_MATH_EXPORT LowPassBase : PoleSetup<AnalogLowPass, LowPassTransform, double, double>
 {
 };
