@@ -1,4 +1,5 @@
 #include <QDomDocument>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -588,4 +589,35 @@ TEST(filter_iir, every_kind_builds_exactly_its_types_through_every_entry_point)
             }
         }
     }
+}
+
+// Every kind x type the channel builds, loaded from saved settings, answers at
+// a probe frequency as the independent design of tests/tools/filter_iir_golden.py
+// does; and the golden cases cover exactly the pairs the channel builds.
+TEST(filter_iir, every_built_design_matches_an_independent_response)
+{
+    QFile file(QStringLiteral(RYX_TEST_DATA_DIR "/filter_iir_response_fs1000.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    std::map<filter_iir::kinds, std::set<filter_iir::types>> covered;
+    ryx::test::host h(1000.0);
+    filter_iir f(h.channel(), false);
+    QDomDocument doc;
+    while (!file.atEnd()) {
+        const QStringList v = QString::fromUtf8(file.readLine()).split(' ', Qt::SkipEmptyParts);
+        ASSERT_EQ(v.size(), 12);
+        QDomElement e = doc.createElement("channel");
+        const char* const attributes[] = {"kind", "type", "order", "fc", "width", "gain", "ripple", "stop", "q", "slope"};
+        for (int i = 0; i < 10; ++i)
+            e.setAttribute(attributes[i], v[i]);
+        f.load(e);
+        const auto kind = static_cast<filter_iir::kinds>(v[0].toInt());
+        const auto type = static_cast<filter_iir::types>(v[1].toInt());
+        const double probe = v[10].toDouble(), expected = v[11].toDouble();
+        const std::string what = "kind " + v[0].toStdString() + " type " + v[1].toStdString();
+        EXPECT_EQ(f.type(), type) << what;
+        ASSERT_TRUE(f.has_design()) << what;
+        EXPECT_NEAR(f.response(probe / 1000.0), expected, 1e-9 * std::max(1.0, expected)) << what << " at " << probe;
+        covered[kind].insert(type);
+    }
+    EXPECT_EQ(covered, built_types());
 }
