@@ -30,6 +30,16 @@ std::unique_ptr<Dsp::Filter> make()
     return std::make_unique<Dsp::FilterDesign<Design, 1, Dsp::DirectFormII>>();
 }
 
+// Whether the design describes a parameter with this identifier.
+template <class Design>
+bool describes(Dsp::ParamID id)
+{
+    for (int i = 0; i < Design::NumParams; ++i)
+        if (Design::getParamInfo(i).getId() == id)
+            return true;
+    return false;
+}
+
 // Which response types each design family builds, and with which design. The
 // settings editor, the validation of every setter and load, and the build of
 // the design all read this one table.
@@ -38,49 +48,57 @@ struct design_entry
     filter_iir::kinds kind;
     filter_iir::types type;
     std::unique_ptr<Dsp::Filter> (*make)();
+    // Whether the design describes a parameter, known without building one.
+    bool (*describes)(Dsp::ParamID id);
     // The RBJ pass and stop sections read their bandwidth argument as Q: the
     // channel's band, in octaves between its edges, goes in as the Q of that band.
     bool bandwidth_as_q = false;
 };
 
+template <class Design>
+constexpr design_entry entry(filter_iir::kinds kind, filter_iir::types type, bool bandwidth_as_q = false)
+{
+    return {kind, type, &make<Design>, &describes<Design>, bandwidth_as_q};
+}
+
 const design_entry designs[] = {
-    {filter_iir::bessel, filter_iir::lowpass, make<Dsp::Bessel::Design::LowPass<max_order>>},
-    {filter_iir::bessel, filter_iir::highpass, make<Dsp::Bessel::Design::HighPass<max_order>>},
-    {filter_iir::bessel, filter_iir::bandpass, make<Dsp::Bessel::Design::BandPass<max_order>>},
-    {filter_iir::bessel, filter_iir::bandstop, make<Dsp::Bessel::Design::BandStop<max_order>>},
-    {filter_iir::bessel, filter_iir::lowshelf, make<Dsp::Bessel::Design::LowShelf<max_order>>},
-    {filter_iir::butterworth, filter_iir::lowpass, make<Dsp::Butterworth::Design::LowPass<max_order>>},
-    {filter_iir::butterworth, filter_iir::highpass, make<Dsp::Butterworth::Design::HighPass<max_order>>},
-    {filter_iir::butterworth, filter_iir::bandpass, make<Dsp::Butterworth::Design::BandPass<max_order>>},
-    {filter_iir::butterworth, filter_iir::bandstop, make<Dsp::Butterworth::Design::BandStop<max_order>>},
-    {filter_iir::butterworth, filter_iir::lowshelf, make<Dsp::Butterworth::Design::LowShelf<max_order>>},
-    {filter_iir::butterworth, filter_iir::highshelf, make<Dsp::Butterworth::Design::HighShelf<max_order>>},
-    {filter_iir::butterworth, filter_iir::bandshelf, make<Dsp::Butterworth::Design::BandShelf<max_order>>},
-    {filter_iir::chebyshev1, filter_iir::lowpass, make<Dsp::ChebyshevI::Design::LowPass<max_order>>},
-    {filter_iir::chebyshev1, filter_iir::highpass, make<Dsp::ChebyshevI::Design::HighPass<max_order>>},
-    {filter_iir::chebyshev1, filter_iir::bandpass, make<Dsp::ChebyshevI::Design::BandPass<max_order>>},
-    {filter_iir::chebyshev1, filter_iir::bandstop, make<Dsp::ChebyshevI::Design::BandStop<max_order>>},
-    {filter_iir::chebyshev2, filter_iir::lowpass, make<Dsp::ChebyshevII::Design::LowPass<max_order>>},
-    {filter_iir::chebyshev2, filter_iir::highpass, make<Dsp::ChebyshevII::Design::HighPass<max_order>>},
-    {filter_iir::chebyshev2, filter_iir::bandpass, make<Dsp::ChebyshevII::Design::BandPass<max_order>>},
-    {filter_iir::chebyshev2, filter_iir::bandstop, make<Dsp::ChebyshevII::Design::BandStop<max_order>>},
-    {filter_iir::elliptic, filter_iir::lowpass, make<Dsp::Elliptic::Design::LowPass<max_order>>},
-    {filter_iir::elliptic, filter_iir::highpass, make<Dsp::Elliptic::Design::HighPass<max_order>>},
-    {filter_iir::elliptic, filter_iir::bandpass, make<Dsp::Elliptic::Design::BandPass<max_order>>},
-    {filter_iir::elliptic, filter_iir::bandstop, make<Dsp::Elliptic::Design::BandStop<max_order>>},
-    {filter_iir::legendre, filter_iir::lowpass, make<Dsp::Legendre::Design::LowPass<max_order>>},
-    {filter_iir::legendre, filter_iir::highpass, make<Dsp::Legendre::Design::HighPass<max_order>>},
-    {filter_iir::legendre, filter_iir::bandpass, make<Dsp::Legendre::Design::BandPass<max_order>>},
-    {filter_iir::legendre, filter_iir::bandstop, make<Dsp::Legendre::Design::BandStop<max_order>>},
-    {filter_iir::rbj, filter_iir::lowpass, make<Dsp::RBJ::Design::LowPass>},
-    {filter_iir::rbj, filter_iir::highpass, make<Dsp::RBJ::Design::HighPass>},
-    {filter_iir::rbj, filter_iir::bandpass1, make<Dsp::RBJ::Design::BandPass1>, true},
-    {filter_iir::rbj, filter_iir::bandpass2, make<Dsp::RBJ::Design::BandPass2>, true},
-    {filter_iir::rbj, filter_iir::bandstop, make<Dsp::RBJ::Design::BandStop>, true},
-    {filter_iir::rbj, filter_iir::lowshelf, make<Dsp::RBJ::Design::LowShelf>},
-    {filter_iir::rbj, filter_iir::highshelf, make<Dsp::RBJ::Design::HighShelf>},
-    {filter_iir::rbj, filter_iir::bandshelf, make<Dsp::RBJ::Design::BandShelf>},
-    {filter_iir::rbj, filter_iir::allpass, make<Dsp::RBJ::Design::AllPass>},
+    entry<Dsp::Bessel::Design::LowPass<max_order>>(filter_iir::bessel, filter_iir::lowpass),
+    entry<Dsp::Bessel::Design::HighPass<max_order>>(filter_iir::bessel, filter_iir::highpass),
+    entry<Dsp::Bessel::Design::BandPass<max_order>>(filter_iir::bessel, filter_iir::bandpass),
+    entry<Dsp::Bessel::Design::BandStop<max_order>>(filter_iir::bessel, filter_iir::bandstop),
+    entry<Dsp::Bessel::Design::LowShelf<max_order>>(filter_iir::bessel, filter_iir::lowshelf),
+    entry<Dsp::Butterworth::Design::LowPass<max_order>>(filter_iir::butterworth, filter_iir::lowpass),
+    entry<Dsp::Butterworth::Design::HighPass<max_order>>(filter_iir::butterworth, filter_iir::highpass),
+    entry<Dsp::Butterworth::Design::BandPass<max_order>>(filter_iir::butterworth, filter_iir::bandpass),
+    entry<Dsp::Butterworth::Design::BandStop<max_order>>(filter_iir::butterworth, filter_iir::bandstop),
+    entry<Dsp::Butterworth::Design::LowShelf<max_order>>(filter_iir::butterworth, filter_iir::lowshelf),
+    entry<Dsp::Butterworth::Design::HighShelf<max_order>>(filter_iir::butterworth, filter_iir::highshelf),
+    entry<Dsp::Butterworth::Design::BandShelf<max_order>>(filter_iir::butterworth, filter_iir::bandshelf),
+    entry<Dsp::ChebyshevI::Design::LowPass<max_order>>(filter_iir::chebyshev1, filter_iir::lowpass),
+    entry<Dsp::ChebyshevI::Design::HighPass<max_order>>(filter_iir::chebyshev1, filter_iir::highpass),
+    entry<Dsp::ChebyshevI::Design::BandPass<max_order>>(filter_iir::chebyshev1, filter_iir::bandpass),
+    entry<Dsp::ChebyshevI::Design::BandStop<max_order>>(filter_iir::chebyshev1, filter_iir::bandstop),
+    entry<Dsp::ChebyshevII::Design::LowPass<max_order>>(filter_iir::chebyshev2, filter_iir::lowpass),
+    entry<Dsp::ChebyshevII::Design::HighPass<max_order>>(filter_iir::chebyshev2, filter_iir::highpass),
+    entry<Dsp::ChebyshevII::Design::BandPass<max_order>>(filter_iir::chebyshev2, filter_iir::bandpass),
+    entry<Dsp::ChebyshevII::Design::BandStop<max_order>>(filter_iir::chebyshev2, filter_iir::bandstop),
+    entry<Dsp::Elliptic::Design::LowPass<max_order>>(filter_iir::elliptic, filter_iir::lowpass),
+    entry<Dsp::Elliptic::Design::HighPass<max_order>>(filter_iir::elliptic, filter_iir::highpass),
+    entry<Dsp::Elliptic::Design::BandPass<max_order>>(filter_iir::elliptic, filter_iir::bandpass),
+    entry<Dsp::Elliptic::Design::BandStop<max_order>>(filter_iir::elliptic, filter_iir::bandstop),
+    entry<Dsp::Legendre::Design::LowPass<max_order>>(filter_iir::legendre, filter_iir::lowpass),
+    entry<Dsp::Legendre::Design::HighPass<max_order>>(filter_iir::legendre, filter_iir::highpass),
+    entry<Dsp::Legendre::Design::BandPass<max_order>>(filter_iir::legendre, filter_iir::bandpass),
+    entry<Dsp::Legendre::Design::BandStop<max_order>>(filter_iir::legendre, filter_iir::bandstop),
+    entry<Dsp::RBJ::Design::LowPass>(filter_iir::rbj, filter_iir::lowpass),
+    entry<Dsp::RBJ::Design::HighPass>(filter_iir::rbj, filter_iir::highpass),
+    entry<Dsp::RBJ::Design::BandPass1>(filter_iir::rbj, filter_iir::bandpass1, true),
+    entry<Dsp::RBJ::Design::BandPass2>(filter_iir::rbj, filter_iir::bandpass2, true),
+    entry<Dsp::RBJ::Design::BandStop>(filter_iir::rbj, filter_iir::bandstop, true),
+    entry<Dsp::RBJ::Design::LowShelf>(filter_iir::rbj, filter_iir::lowshelf),
+    entry<Dsp::RBJ::Design::HighShelf>(filter_iir::rbj, filter_iir::highshelf),
+    entry<Dsp::RBJ::Design::BandShelf>(filter_iir::rbj, filter_iir::bandshelf),
+    entry<Dsp::RBJ::Design::AllPass>(filter_iir::rbj, filter_iir::allpass),
 };
 
 // The entry for a kind and type; null when the kind does not build the type.
@@ -99,12 +117,6 @@ const char* const type_labels[] = {
     QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandpass2"), QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandstop"),
     QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Lowshelf"),  QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Highshelf"),
     QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Bandshelf"), QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Allpass")};
-
-bool is_band(filter_iir::types t)
-{
-    return t == filter_iir::bandpass || t == filter_iir::bandpass1 || t == filter_iir::bandpass2
-           || t == filter_iir::bandstop || t == filter_iir::bandshelf;
-}
 
 bool differs(double a, double b)
 {
@@ -211,27 +223,26 @@ bool filter_iir::apply(double rate)
     const double ripple = std::isnan(m_ripple) ? min_db : std::max(m_ripple, min_db);
     const double stop = std::isnan(m_stop) ? min_db : std::max(m_stop, min_db);
     const double f = m_frequency;
-    const bool band = is_band(m_type);
 
     if (m_type == lowpass && f >= nyquist) {
         // Everything below half the rate passes: the filter is the identity.
         m_state = state::identity;
         return false;
     }
-    bool in_range = f > 0.0 && f < nyquist;
-    if (band && m_kind != rbj)
-        in_range = m_width > 0.0 && left() > 0.0 && right() < nyquist;
-
     // Each setting reaches the design through the identifier of the parameter
     // that takes it; the slots a design does not describe stay 0.
     const design_entry* entry = find_design(m_kind, m_type);
+    bool band_in_hz = false;
     Dsp::Params p{};
     for (int i = 0; i < m_design->getNumParams(); ++i) {
         switch (m_design->getParamInfo(i).getId()) {
         case Dsp::idSampleRate: p[i] = rate; break;
         case Dsp::idOrder: p[i] = order; break;
         case Dsp::idFrequency: p[i] = f; break;
-        case Dsp::idBandwidthHz: p[i] = m_width; break;
+        case Dsp::idBandwidthHz:
+            p[i] = m_width;
+            band_in_hz = true;
+            break;
         case Dsp::idGain: p[i] = m_gain; break;
         case Dsp::idRippleDb: p[i] = ripple; break;
         case Dsp::idStopDb: p[i] = stop; break;
@@ -249,6 +260,9 @@ bool filter_iir::apply(double rate)
         }
     }
 
+    // A band given in Hz must lie within (0, rate/2); otherwise the cut-off or
+    // centre must (the RBJ bands are kept valid by their octave width).
+    bool in_range = band_in_hz ? m_width > 0.0 && left() > 0.0 && right() < nyquist : f > 0.0 && f < nyquist;
     for (double v : p)
         in_range = in_range && std::isfinite(v);
     if (!in_range) {
@@ -553,15 +567,14 @@ QJsonObject filter_iir::settings() const
 
     result[editor::key(22, "order")] = editor::number(m_order, 1, 50, 0, tr("Order"));
     result[editor::key(23, "freq")] = editor::number(m_frequency, 0.001, nyquist, 3, tr("Frequency"));
-    if (is_band(m_type)) {
+    // Each editor is shown when the design describes a parameter it feeds.
+    const design_entry* entry = find_design(m_kind, m_type);
+    const auto takes = [entry](Dsp::ParamID id) { return entry && entry->describes(id); };
+    if (takes(Dsp::idBandwidthHz) || takes(Dsp::idBandwidth)) {
         result[editor::key(24, "band")] = editor::number(m_width, 0.001, nyquist, 3, tr("Band"));
         result[editor::key(25, "left")] = editor::number(left(), 0, m_frequency - 0.001, 3, tr("Left"));
         result[editor::key(26, "right")] = editor::number(right(), m_frequency + 0.001, nyquist, 3, tr("Right"));
     }
-    // The other editors are those of the parameters the design describes.
-    const design_entry* entry = find_design(m_kind, m_type);
-    const std::unique_ptr<Dsp::Filter> probe = entry ? entry->make() : nullptr;
-    const auto takes = [&probe](Dsp::ParamID id) { return probe && probe->findParamId(id) >= 0; };
     if (takes(Dsp::idGain))
         result[editor::key(27, "gain")] = editor::number(m_gain, 0, 1000, 2, tr("Gain"));
     if (takes(Dsp::idSlope) || takes(Dsp::idRolloff))
