@@ -25,18 +25,26 @@ namespace ryx::math {
 //
 // Settings (defaults in brackets):
 //   kind       design family [butterworth]; undef: no design
-//   type       response [lowpass]; a type the kind does not build reads as lowpass
+//   type       response [lowpass]; a type the kind does not build reads as lowpass.
+//              bessel builds lowpass, highpass, bandpass, bandstop, lowshelf;
+//              butterworth those and highshelf, bandshelf; chebyshev1,
+//              chebyshev2, elliptic, legendre lowpass, highpass, bandpass,
+//              bandstop; rbj lowpass, highpass, bandpass1, bandpass2, bandstop,
+//              lowshelf, highshelf, bandshelf, allpass
 //   order      1..50 [1]; the RBJ designs are single sections and ignore it
 //   frequency  cut-off, or centre of a band, Hz, 0 < f < rate / 2 [100]
 //   width      band width, Hz, > 0 [10]; left / right are the band edges
 //              frequency -+ width / 2, Hz, 0 < left, right < rate / 2; the RBJ
-//              bands take the octaves between the edges
-//   gain       shelf gain, dB [0]
+//              bands take the octaves between the edges, log2(right / left)
+//              with left kept at 0.001 Hz or more (bandpass1, bandpass2 and
+//              bandstop as the Q of that band)
+//   gain       shelf gain, dB, any finite value [0]
 //   ripple     pass-band ripple (Chebyshev I, elliptic), dB, >= 0.001 [1]
-//   stop       stop-band attenuation (Chebyshev II), dB, >= 0.001 [10]
+//   stop       stop-band attenuation (Chebyshev II), dB, >= 0.001 [10; 200 when
+//              loaded without the attribute]
 //   q          resonance of the RBJ low-, high- and all-pass, > 0 [1]
 //   slope      RBJ shelf slope (1: steepest without overshoot), or the elliptic
-//              transition steepness [1]
+//              transition width, -16 .. 4, larger for a wider transition [1]
 //
 // Ownership: a derived channel, a child of its source channel, which deletes it.
 class RYX_MATH_EXPORT filter_iir : public ryx::analog_data

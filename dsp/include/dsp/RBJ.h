@@ -7,67 +7,78 @@
 namespace Dsp {
 
 // Single-section designs in closed form (R. Bristow-Johnson, "Cookbook formulae
-// for audio EQ biquad filter coefficients"). Frequencies are in Hz like the
-// sample rate, 0 < frequency < sampleRate / 2. A request that would give an
-// unstable or NaN section is refused with Dsp::CheckFailure and the previous
-// coefficients are kept.
+// for audio EQ biquad filter coefficients"). Every setup takes the sample rate
+// in Hz (> 0) and a cut-off or centre frequency in Hz, 0 < frequency <
+// sampleRate / 2, and replaces the section's coefficients. A request that would
+// give an unstable or NaN section is refused with Dsp::CheckFailure and the
+// previous coefficients are kept.
 namespace RBJ {
 
-// q: resonance, > 0.
+// Second-order low-pass, unit gain at DC. q: resonance, > 0 (0.7071 is
+// maximally flat; the gain at the cut-off equals q).
 struct RYX_MATH_EXPORT LowPass : BiquadBase
 {
     void setup(double sampleRate, double cutoffFrequency, double q);
 };
 
+// Second-order high-pass, unit gain at sampleRate / 2; q as for LowPass.
 struct RYX_MATH_EXPORT HighPass : BiquadBase
 {
     void setup(double sampleRate, double cutoffFrequency, double q);
 };
 
-// Constant skirt gain: the peak gain equals the third argument, used as Q.
+// Band-pass with constant skirt gain: the third argument is used as Q (> 0; see
+// bandwidthToQ for a band given in octaves) and is the gain at the centre.
 struct RYX_MATH_EXPORT BandPass1 : BiquadBase
 {
     void setup(double sampleRate, double centerFrequency, double bandWidth);
 };
 
-// Constant 0 dB peak gain.
+// Band-pass with unit gain at the centre; the third argument is used as Q (> 0).
 struct RYX_MATH_EXPORT BandPass2 : BiquadBase
 {
     void setup(double sampleRate, double centerFrequency, double bandWidth);
 };
 
+// Notch: zero gain at the centre, unit gain at DC and sampleRate / 2; the third
+// argument is used as Q (> 0).
 struct RYX_MATH_EXPORT BandStop : BiquadBase
 {
     void setup(double sampleRate, double centerFrequency, double bandWidth);
 };
 
-// A band between two edges an octave count apart, centred at w0 (radians per
-// sample, 0 < w0 < pi): sinh(ln 2 / 2 * octaves * w0 / sin w0), the bandwidth
-// term of the band sections.
+// A band between two edges an octave count apart (> 0), centred at w0 (radians
+// per sample, 0 < w0 < pi): sinh(ln 2 / 2 * octaves * w0 / sin w0), the
+// bandwidth term of the band sections (w0 / sin w0 undoes the bilinear warping).
 RYX_MATH_EXPORT double octaveBandwidthTerm(double w0, double octaves);
 
-// The Q that gives a pass, stop or all-pass section centred at centerFrequency
-// (Hz, 0 < f < sampleRate / 2) the bandwidth `octaves` between its edges:
-// 1 / (2 octaveBandwidthTerm(2 pi f / sampleRate, octaves)).
+// The Q (> 0 for octaves > 0) that gives a pass, stop or all-pass section
+// centred at centerFrequency (Hz, 0 < f < sampleRate / 2) the bandwidth
+// `octaves` between its edges: 1 / (2 octaveBandwidthTerm(2 pi f / sampleRate, octaves)).
 RYX_MATH_EXPORT double bandwidthToQ(double sampleRate, double centerFrequency, double octaves);
 
-// gainDb: shelf gain, dB; shelfSlope: 1 is the steepest monotonic slope.
+// Shelf below the cut-off. gainDb: shelf gain in dB, any sign (0 is the
+// identity); shelfSlope: > 0, 1 is the steepest slope that stays monotonic.
 struct RYX_MATH_EXPORT LowShelf : BiquadBase
 {
     void setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope);
 };
 
+// Shelf above the cut-off; arguments as for LowShelf.
 struct RYX_MATH_EXPORT HighShelf : BiquadBase
 {
     void setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope);
 };
 
-// bandWidth: in octaves.
+// Peaking band: gainDb (dB) at the centre, 0 dB far from it. bandWidth: in
+// octaves between the edges, > 0. A centre of 0 Hz is refused ("!Dsp::is_nan (AL)").
 struct RYX_MATH_EXPORT BandShelf : BiquadBase
 {
     void setup(double sampleRate, double centerFrequency, double gainDb, double bandWidth);
 };
 
+// Unit magnitude at every frequency; the phase passes -180 degrees at
+// phaseFrequency, in a narrower band for a larger q (> 0).
 struct RYX_MATH_EXPORT AllPass : BiquadBase
 {
     void setup(double sampleRate, double phaseFrequency, double q);
