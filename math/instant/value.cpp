@@ -38,7 +38,7 @@ value::value(ryx::analog_data* source, const QJsonObject& settings) : m_source(s
     if (!(t > 0.0))
         t = 0.1;
     const int avg = settings.value(QLatin1String("avg")).toInt(1);
-    m_avg_cnt = avg > 0 ? static_cast<unsigned int>(avg) : 1u;
+    m_avg_cnt = avg > 0 && static_cast<unsigned int>(avg) <= max_avg_cnt ? static_cast<unsigned int>(avg) : 1u;
     m_running = settings.value(QLatin1String("start")).toBool(true);
     m_single_shot = settings.value(QLatin1String("single_shot")).toBool(false);
 
@@ -176,7 +176,7 @@ void value::stop_acq()
 
 void value::set_avg_cnt(unsigned int count)
 {
-    if (count == m_avg_cnt)
+    if (count == m_avg_cnt || count > max_avg_cnt)
         return;
     m_avg_cnt = count;
     emit avg_cnt_changed();

@@ -81,7 +81,7 @@ public:
     using iterator = std::vector<double>::const_iterator;
 
     // Settings: "time" (block duration, s, > 0; default 0.1), "avg" (results
-    // averaged, >= 1; default 1), "start" (run at once; default true),
+    // averaged, 1..max_avg_cnt, other values read as 1; default 1), "start" (run at once; default true),
     // "single_shot" (stop after avg results; default false), "delay" (s of
     // source skipped before the first block; default 0), "name" (display name;
     // default: the measurement's own name).
@@ -114,6 +114,10 @@ public:
     static constexpr std::size_t max_block = std::size_t(1) << 23;
     // The shortest block, in samples.
     static constexpr std::size_t min_block = 10;
+    // The most results kept for averaging: about 12 days of 1 s blocks, in
+    // 8 MiB; far more than any display averages, but a bound on the memory a
+    // saved setting can claim.
+    static constexpr unsigned int max_avg_cnt = 1u << 20;
 
 protected:
     // The chunk [first, last) of the block, about to be overwritten.
@@ -147,7 +151,7 @@ public slots:
     // it is re-created empty and the results are cleared. A change within 1e-9 s,
     // a NaN or a missing source is ignored.
     virtual void set_time(double t);
-    // No other check: 0 keeps no results at all.
+    // 0 keeps no results at all; counts above max_avg_cnt are ignored.
     void set_avg_cnt(unsigned int count);
 
 protected slots:

@@ -2,7 +2,6 @@
 
 #include <QLocale>
 #include <QPointer>
-#include <climits>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -40,7 +39,7 @@ void data::set_time(double value)
     if (!std::isfinite(value) || value < 0.0)
         return;
     const double samples = std::round(value * get_rate()); // half away from zero
-    if (!(samples <= static_cast<double>(INT_MAX)))
+    if (!(samples <= static_cast<double>(max_window)))
         return;
     if (std::abs(value - time()) <= 1e-9)
         return;

@@ -30,10 +30,15 @@ class RYX_MATH_EXPORT data : public ryx::analog_data
 {
     Q_OBJECT
     // Window length, s. Written values below 0, non-finite, or giving more than
-    // INT_MAX samples are ignored.
+    // max_window samples are ignored.
     Q_PROPERTY(double time READ time WRITE set_time NOTIFY time_changed)
 
 public:
+    // The longest window, in samples: 2^24, over 5 minutes at 51200 Hz and far
+    // beyond the editor's 100 s at common rates, yet a bound on the memory
+    // (two or three vectors of W doubles) and the work one channel can claim.
+    static constexpr int max_window = 1 << 24;
+
     data(ryx::analog_data* source, bool temporary);
     ~data() override;
 

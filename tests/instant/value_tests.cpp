@@ -441,3 +441,16 @@ TEST(InstantValue, GettersAndSettersFromAnotherThreadWhileRunsArrive)
 
 } // namespace
 
+
+TEST(InstantValue, KeptResultsAreBounded)
+{
+    ryx::test::host h(1000.0);
+    ryx::math::instant::avg a(h.channel(0), QJsonObject{{"avg", 2147483647}});
+    EXPECT_EQ(a.get_avg_cnt(), 1u); // out of range: the default
+    ryx::math::instant::avg b(h.channel(0), QJsonObject{{"avg", int(value::max_avg_cnt)}});
+    EXPECT_EQ(b.get_avg_cnt(), value::max_avg_cnt);
+    b.set_avg_cnt(value::max_avg_cnt + 1);
+    EXPECT_EQ(b.get_avg_cnt(), value::max_avg_cnt);
+    b.set_avg_cnt(4);
+    EXPECT_EQ(b.get_avg_cnt(), 4u);
+}

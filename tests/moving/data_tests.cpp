@@ -286,3 +286,24 @@ TEST(moving_data, deleting_the_source_or_the_channel_leaves_nothing_dangling)
         h.push(h.channel(), ryx::test::noise(100)); // the source lives on
     }
 }
+
+TEST(moving_data, windows_beyond_the_limit_are_refused_from_every_entry)
+{
+    ryx::test::host h(51200.0);
+    auto* m = new mv::rms(h.channel(), false);
+    m->set_time(0.5);
+    const qint64 before = m->count();
+    // 41943 s at 51200 Hz is 2^31 samples; 328 s is just above 2^24.
+    for (double t : {41943.0, 328.0, 1e300}) {
+        m->set_time(t);
+        m->set_parameter("window", t);
+        QDomDocument doc;
+        QDomElement e = doc.createElement("channel");
+        e.setAttribute("time", QString::number(t, 'g', 17));
+        m->load(e);
+        EXPECT_EQ(m->count(), before) << t;
+    }
+    // The limit itself is accepted.
+    m->set_time(static_cast<double>(mv::data::max_window) / 51200.0);
+    EXPECT_EQ(m->count(), mv::data::max_window);
+}
