@@ -65,11 +65,11 @@ class RYX_MATH_EXPORT filter_iir : public ryx::analog_data
 
 public:
     // Design family.
-    enum kinds { bessel = 0, butterworth = 1, chebyshev1 = 2, chebyshev2 = 3, elliptic = 4,
+    enum kinds : int { bessel = 0, butterworth = 1, chebyshev1 = 2, chebyshev2 = 3, elliptic = 4,
                  legendre = 5, rbj = 6, undef = 7 };
     Q_ENUM(kinds)
     // Response type.
-    enum types { lowpass = 0, highpass = 1, bandpass = 2, bandpass1 = 3, bandpass2 = 4, bandstop = 5,
+    enum types : int { lowpass = 0, highpass = 1, bandpass = 2, bandpass1 = 3, bandpass2 = 4, bandstop = 5,
                  lowshelf = 6, highshelf = 7, bandshelf = 8, allpass = 9 };
     Q_ENUM(types)
 

@@ -621,3 +621,20 @@ TEST(filter_iir, every_built_design_matches_an_independent_response)
     }
     EXPECT_EQ(covered, built_types());
 }
+
+TEST(filter_iir, unknown_kinds_and_types_from_a_script_are_handled_soundly)
+{
+    // A script can write any integer into an enumeration property; the values
+    // must arrive as themselves (no undefined enum load) and be judged.
+    ryx::test::host h(1000.0);
+    auto* f = new filter_iir(h.channel(), false);
+    EXPECT_TRUE(f->setProperty("kind", 10));
+    EXPECT_EQ(f->kind(), filter_iir::undef);
+    EXPECT_FALSE(f->has_design());
+    EXPECT_TRUE(f->setProperty("kind", int(filter_iir::chebyshev1)));
+    EXPECT_TRUE(f->setProperty("type", 12));
+    EXPECT_EQ(f->type(), filter_iir::lowpass);
+    EXPECT_TRUE(f->has_design());
+    EXPECT_TRUE(f->setProperty("type", -3));
+    EXPECT_EQ(f->type(), filter_iir::lowpass);
+}
