@@ -127,18 +127,25 @@ bool differs(double a, double b)
 // every zero and the response are finite.
 bool sound(const Dsp::Filter& design)
 {
-    for (const Dsp::PoleZeroPair& pz : design.getPoleZeros()) {
-        for (const Dsp::complex_t& p : {pz.poles.first, pz.poles.second})
-            if (!(std::abs(p) < 1.0))
+    // The engine may refuse to factor a section it built (a numerator whose
+    // leading coefficient is 0, as in a pure delay): such a design is not
+    // judged sound here, and nothing the engine throws leaves the channel.
+    try {
+        for (const Dsp::PoleZeroPair& pz : design.getPoleZeros()) {
+            for (const Dsp::complex_t& p : {pz.poles.first, pz.poles.second})
+                if (!(std::abs(p) < 1.0))
+                    return false;
+            for (const Dsp::complex_t& z : {pz.zeros.first, pz.zeros.second})
+                if (!std::isfinite(z.real()) || !std::isfinite(z.imag()))
+                    return false;
+        }
+        for (double f : {0.0, 0.1, 0.25, 0.5})
+            if (!std::isfinite(std::abs(design.response(f))))
                 return false;
-        for (const Dsp::complex_t& z : {pz.zeros.first, pz.zeros.second})
-            if (!std::isfinite(z.real()) || !std::isfinite(z.imag()))
-                return false;
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    for (double f : {0.0, 0.1, 0.25, 0.5})
-        if (!std::isfinite(std::abs(design.response(f))))
-            return false;
-    return true;
 }
 
 int parse_int(const QDomElement& e, const char* name, const char* fallback)

@@ -638,3 +638,37 @@ TEST(filter_iir, unknown_kinds_and_types_from_a_script_are_handled_soundly)
     EXPECT_TRUE(f->setProperty("type", -3));
     EXPECT_EQ(f->type(), filter_iir::lowpass);
 }
+
+TEST(filter_iir, a_design_the_engine_cannot_factor_never_escapes_the_channel)
+{
+    // An RBJ all-pass at a quarter of the rate with Q 0.5 is exactly a
+    // two-sample delay: its numerator's leading coefficient is 0, which the
+    // engine's pole-zero factoring refuses. Reached through a setter, a saved
+    // element and a rate change, it must not take the host down.
+    ryx::test::host h(1000.0);
+    auto* f = new filter_iir(h.channel(), false);
+    f->set_kind(filter_iir::rbj);
+    f->set_type(filter_iir::allpass);
+    f->set_parameter("q", 0.5);
+    f->set_parameter("freq", 250.0);
+    QDomDocument doc;
+    QDomElement e = doc.createElement("channel");
+    e.setAttribute("kind", int(filter_iir::rbj));
+    e.setAttribute("type", int(filter_iir::allpass));
+    e.setAttribute("freq", 250.0);
+    e.setAttribute("q", 0.5);
+    auto* loaded = new filter_iir(h.channel(), false);
+    loaded->load(e);
+    auto* retimed = new filter_iir(h.channel(), false);
+    retimed->set_kind(filter_iir::rbj);
+    retimed->set_type(filter_iir::allpass);
+    retimed->set_q(0.5);
+    retimed->set_frequency(500.0);
+    h.channel()->set_rate(2000.0);
+    h.push(h.channel(), ryx::test::sine(64, 2000.0, 50.0));
+    for (filter_iir* c : {f, loaded, retimed}) {
+        ASSERT_EQ(c->size(), 64u);
+        for (double y : *c)
+            EXPECT_TRUE(std::isfinite(y));
+    }
+}
