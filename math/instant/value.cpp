@@ -100,8 +100,10 @@ double value::kept_mean() const
 
 QList<qreal> value::get_values() const
 {
+    // A deep copy: a shared copy would let the reader's release of the list
+    // race with the data thread growing it in place.
     QMutexLocker guard(&m_values_mutex);
-    return m_values;
+    return QList<qreal>(m_values.cbegin(), m_values.cend());
 }
 
 double value::get_acq_time() const
