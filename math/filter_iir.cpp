@@ -110,6 +110,19 @@ const design_entry* find_design(filter_iir::kinds kind, filter_iir::types type)
     return nullptr;
 }
 
+// Whether the type editor lists a type under a kind: the types the kind builds.
+// With no family chosen it lists the plain responses that every pole-based
+// family (those before rbj) builds, so that the editor is never empty.
+bool listed(filter_iir::kinds kind, filter_iir::types type)
+{
+    if (kind != filter_iir::undef)
+        return find_design(kind, type) != nullptr;
+    for (int k = filter_iir::bessel; k < filter_iir::rbj; ++k)
+        if (!find_design(static_cast<filter_iir::kinds>(k), type))
+            return false;
+    return true;
+}
+
 // The type editor's labels, in the order of the types.
 const char* const type_labels[] = {
     QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Lowpass"),   QT_TRANSLATE_NOOP("ryx::math::filter_iir", "Highpass"),
@@ -559,7 +572,7 @@ QJsonObject filter_iir::settings() const
 
     QJsonArray items;
     for (int t = lowpass; t <= allpass; ++t)
-        if (find_design(m_kind, static_cast<types>(t)))
+        if (listed(m_kind, static_cast<types>(t)))
             items.append(editor::item(t, tr(type_labels[t])));
     // The type editor carries its current choice under "data".
     result[editor::key(21, "type")] = QJsonObject{
