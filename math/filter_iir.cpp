@@ -3,9 +3,11 @@
 #include <QJsonArray>
 #include <QtDebug>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <climits>
 #include <exception>
+#include <vector>
 
 #include "ryx/dsp/Bessel.h"
 #include "ryx/dsp/Butterworth.h"
@@ -30,84 +32,105 @@ std::unique_ptr<Dsp::Filter> make()
     return std::make_unique<Dsp::FilterDesign<Design, 1, Dsp::DirectFormII>>();
 }
 
-// Whether the design describes a parameter with this identifier.
-template <class Design>
-bool describes(Dsp::ParamID id)
-{
-    for (int i = 0; i < Design::NumParams; ++i)
-        if (Design::getParamInfo(i).getId() == id)
-            return true;
-    return false;
-}
-
-// Which response types each design family builds, and with which design. The
-// settings editor, the validation of every setter and load, and the build of
-// the design all read this one table.
+// One row of the table: the design a family builds for a response type.
 struct design_entry
 {
     filter_iir::kinds kind;
     filter_iir::types type;
     std::unique_ptr<Dsp::Filter> (*make)();
-    // Whether the design describes a parameter, known without building one.
-    bool (*describes)(Dsp::ParamID id);
     // The RBJ pass and stop sections read their bandwidth argument as Q: the
     // channel's band, in octaves between its edges, goes in as the Q of that band.
-    bool bandwidth_as_q = false;
+    bool bandwidth_as_q;
+    // The identifiers of the design's parameters by index, read once from its
+    // description without building a design.
+    std::vector<Dsp::ParamID> params;
+
+    bool describes(Dsp::ParamID id) const { return std::find(params.begin(), params.end(), id) != params.end(); }
 };
 
 template <class Design>
-constexpr design_entry entry(filter_iir::kinds kind, filter_iir::types type, bool bandwidth_as_q = false)
+design_entry entry(filter_iir::kinds kind, filter_iir::types type, bool bandwidth_as_q = false)
 {
-    return {kind, type, &make<Design>, &describes<Design>, bandwidth_as_q};
+    design_entry e{kind, type, &make<Design>, bandwidth_as_q, {}};
+    for (int i = 0; i < Design::NumParams; ++i)
+        e.params.push_back(Design::getParamInfo(i).getId());
+    return e;
 }
 
-const design_entry designs[] = {
-    entry<Dsp::Bessel::Design::LowPass<max_order>>(filter_iir::bessel, filter_iir::lowpass),
-    entry<Dsp::Bessel::Design::HighPass<max_order>>(filter_iir::bessel, filter_iir::highpass),
-    entry<Dsp::Bessel::Design::BandPass<max_order>>(filter_iir::bessel, filter_iir::bandpass),
-    entry<Dsp::Bessel::Design::BandStop<max_order>>(filter_iir::bessel, filter_iir::bandstop),
-    entry<Dsp::Bessel::Design::LowShelf<max_order>>(filter_iir::bessel, filter_iir::lowshelf),
-    entry<Dsp::Butterworth::Design::LowPass<max_order>>(filter_iir::butterworth, filter_iir::lowpass),
-    entry<Dsp::Butterworth::Design::HighPass<max_order>>(filter_iir::butterworth, filter_iir::highpass),
-    entry<Dsp::Butterworth::Design::BandPass<max_order>>(filter_iir::butterworth, filter_iir::bandpass),
-    entry<Dsp::Butterworth::Design::BandStop<max_order>>(filter_iir::butterworth, filter_iir::bandstop),
-    entry<Dsp::Butterworth::Design::LowShelf<max_order>>(filter_iir::butterworth, filter_iir::lowshelf),
-    entry<Dsp::Butterworth::Design::HighShelf<max_order>>(filter_iir::butterworth, filter_iir::highshelf),
-    entry<Dsp::Butterworth::Design::BandShelf<max_order>>(filter_iir::butterworth, filter_iir::bandshelf),
-    entry<Dsp::ChebyshevI::Design::LowPass<max_order>>(filter_iir::chebyshev1, filter_iir::lowpass),
-    entry<Dsp::ChebyshevI::Design::HighPass<max_order>>(filter_iir::chebyshev1, filter_iir::highpass),
-    entry<Dsp::ChebyshevI::Design::BandPass<max_order>>(filter_iir::chebyshev1, filter_iir::bandpass),
-    entry<Dsp::ChebyshevI::Design::BandStop<max_order>>(filter_iir::chebyshev1, filter_iir::bandstop),
-    entry<Dsp::ChebyshevII::Design::LowPass<max_order>>(filter_iir::chebyshev2, filter_iir::lowpass),
-    entry<Dsp::ChebyshevII::Design::HighPass<max_order>>(filter_iir::chebyshev2, filter_iir::highpass),
-    entry<Dsp::ChebyshevII::Design::BandPass<max_order>>(filter_iir::chebyshev2, filter_iir::bandpass),
-    entry<Dsp::ChebyshevII::Design::BandStop<max_order>>(filter_iir::chebyshev2, filter_iir::bandstop),
-    entry<Dsp::Elliptic::Design::LowPass<max_order>>(filter_iir::elliptic, filter_iir::lowpass),
-    entry<Dsp::Elliptic::Design::HighPass<max_order>>(filter_iir::elliptic, filter_iir::highpass),
-    entry<Dsp::Elliptic::Design::BandPass<max_order>>(filter_iir::elliptic, filter_iir::bandpass),
-    entry<Dsp::Elliptic::Design::BandStop<max_order>>(filter_iir::elliptic, filter_iir::bandstop),
-    entry<Dsp::Legendre::Design::LowPass<max_order>>(filter_iir::legendre, filter_iir::lowpass),
-    entry<Dsp::Legendre::Design::HighPass<max_order>>(filter_iir::legendre, filter_iir::highpass),
-    entry<Dsp::Legendre::Design::BandPass<max_order>>(filter_iir::legendre, filter_iir::bandpass),
-    entry<Dsp::Legendre::Design::BandStop<max_order>>(filter_iir::legendre, filter_iir::bandstop),
-    entry<Dsp::RBJ::Design::LowPass>(filter_iir::rbj, filter_iir::lowpass),
-    entry<Dsp::RBJ::Design::HighPass>(filter_iir::rbj, filter_iir::highpass),
-    entry<Dsp::RBJ::Design::BandPass1>(filter_iir::rbj, filter_iir::bandpass1, true),
-    entry<Dsp::RBJ::Design::BandPass2>(filter_iir::rbj, filter_iir::bandpass2, true),
-    entry<Dsp::RBJ::Design::BandStop>(filter_iir::rbj, filter_iir::bandstop, true),
-    entry<Dsp::RBJ::Design::LowShelf>(filter_iir::rbj, filter_iir::lowshelf),
-    entry<Dsp::RBJ::Design::HighShelf>(filter_iir::rbj, filter_iir::highshelf),
-    entry<Dsp::RBJ::Design::BandShelf>(filter_iir::rbj, filter_iir::bandshelf),
-    entry<Dsp::RBJ::Design::AllPass>(filter_iir::rbj, filter_iir::allpass),
-};
+// Which response types each design family builds, and with which design. The
+// settings editor, the validation of every setter and load, and the build of
+// the design all read this one table, through find_design.
+const std::vector<design_entry>& designs()
+{
+    static const std::vector<design_entry> table{
+        entry<Dsp::Bessel::Design::LowPass<max_order>>(filter_iir::bessel, filter_iir::lowpass),
+        entry<Dsp::Bessel::Design::HighPass<max_order>>(filter_iir::bessel, filter_iir::highpass),
+        entry<Dsp::Bessel::Design::BandPass<max_order>>(filter_iir::bessel, filter_iir::bandpass),
+        entry<Dsp::Bessel::Design::BandStop<max_order>>(filter_iir::bessel, filter_iir::bandstop),
+        entry<Dsp::Bessel::Design::LowShelf<max_order>>(filter_iir::bessel, filter_iir::lowshelf),
+        entry<Dsp::Butterworth::Design::LowPass<max_order>>(filter_iir::butterworth, filter_iir::lowpass),
+        entry<Dsp::Butterworth::Design::HighPass<max_order>>(filter_iir::butterworth, filter_iir::highpass),
+        entry<Dsp::Butterworth::Design::BandPass<max_order>>(filter_iir::butterworth, filter_iir::bandpass),
+        entry<Dsp::Butterworth::Design::BandStop<max_order>>(filter_iir::butterworth, filter_iir::bandstop),
+        entry<Dsp::Butterworth::Design::LowShelf<max_order>>(filter_iir::butterworth, filter_iir::lowshelf),
+        entry<Dsp::Butterworth::Design::HighShelf<max_order>>(filter_iir::butterworth, filter_iir::highshelf),
+        entry<Dsp::Butterworth::Design::BandShelf<max_order>>(filter_iir::butterworth, filter_iir::bandshelf),
+        entry<Dsp::ChebyshevI::Design::LowPass<max_order>>(filter_iir::chebyshev1, filter_iir::lowpass),
+        entry<Dsp::ChebyshevI::Design::HighPass<max_order>>(filter_iir::chebyshev1, filter_iir::highpass),
+        entry<Dsp::ChebyshevI::Design::BandPass<max_order>>(filter_iir::chebyshev1, filter_iir::bandpass),
+        entry<Dsp::ChebyshevI::Design::BandStop<max_order>>(filter_iir::chebyshev1, filter_iir::bandstop),
+        entry<Dsp::ChebyshevII::Design::LowPass<max_order>>(filter_iir::chebyshev2, filter_iir::lowpass),
+        entry<Dsp::ChebyshevII::Design::HighPass<max_order>>(filter_iir::chebyshev2, filter_iir::highpass),
+        entry<Dsp::ChebyshevII::Design::BandPass<max_order>>(filter_iir::chebyshev2, filter_iir::bandpass),
+        entry<Dsp::ChebyshevII::Design::BandStop<max_order>>(filter_iir::chebyshev2, filter_iir::bandstop),
+        entry<Dsp::Elliptic::Design::LowPass<max_order>>(filter_iir::elliptic, filter_iir::lowpass),
+        entry<Dsp::Elliptic::Design::HighPass<max_order>>(filter_iir::elliptic, filter_iir::highpass),
+        entry<Dsp::Elliptic::Design::BandPass<max_order>>(filter_iir::elliptic, filter_iir::bandpass),
+        entry<Dsp::Elliptic::Design::BandStop<max_order>>(filter_iir::elliptic, filter_iir::bandstop),
+        entry<Dsp::Legendre::Design::LowPass<max_order>>(filter_iir::legendre, filter_iir::lowpass),
+        entry<Dsp::Legendre::Design::HighPass<max_order>>(filter_iir::legendre, filter_iir::highpass),
+        entry<Dsp::Legendre::Design::BandPass<max_order>>(filter_iir::legendre, filter_iir::bandpass),
+        entry<Dsp::Legendre::Design::BandStop<max_order>>(filter_iir::legendre, filter_iir::bandstop),
+        entry<Dsp::RBJ::Design::LowPass>(filter_iir::rbj, filter_iir::lowpass),
+        entry<Dsp::RBJ::Design::HighPass>(filter_iir::rbj, filter_iir::highpass),
+        entry<Dsp::RBJ::Design::BandPass1>(filter_iir::rbj, filter_iir::bandpass1, true),
+        entry<Dsp::RBJ::Design::BandPass2>(filter_iir::rbj, filter_iir::bandpass2, true),
+        entry<Dsp::RBJ::Design::BandStop>(filter_iir::rbj, filter_iir::bandstop, true),
+        entry<Dsp::RBJ::Design::LowShelf>(filter_iir::rbj, filter_iir::lowshelf),
+        entry<Dsp::RBJ::Design::HighShelf>(filter_iir::rbj, filter_iir::highshelf),
+        entry<Dsp::RBJ::Design::BandShelf>(filter_iir::rbj, filter_iir::bandshelf),
+        entry<Dsp::RBJ::Design::AllPass>(filter_iir::rbj, filter_iir::allpass),
+    };
+    return table;
+}
 
 // The entry for a kind and type; null when the kind does not build the type.
+// Every redesign asks for its entry, so the table is indexed by kind and type once.
 const design_entry* find_design(filter_iir::kinds kind, filter_iir::types type)
 {
-    for (const design_entry& e : designs)
-        if (e.kind == kind && e.type == type)
-            return &e;
-    return nullptr;
+    constexpr int kinds = filter_iir::undef, types = filter_iir::allpass + 1;
+    static const auto by_pair = [] {
+        std::array<std::array<const design_entry*, types>, kinds> index{};
+        for (const design_entry& e : designs())
+            index[e.kind][e.type] = &e;
+        return index;
+    }();
+    if (kind < 0 || kind >= kinds || type < 0 || type >= types)
+        return nullptr;
+    return by_pair[kind][type];
+}
+
+// Whether the type editor lists a type under a kind: the types the kind builds.
+// With no family chosen it lists the plain responses that every pole-based
+// family (those before rbj) builds, so that the editor is never empty.
+bool listed(filter_iir::kinds kind, filter_iir::types type)
+{
+    if (kind != filter_iir::undef)
+        return find_design(kind, type) != nullptr;
+    for (int k = filter_iir::bessel; k < filter_iir::rbj; ++k)
+        if (!find_design(static_cast<filter_iir::kinds>(k), type))
+            return false;
+    return true;
 }
 
 // The type editor's labels, in the order of the types.
@@ -237,12 +260,15 @@ bool filter_iir::apply(double rate)
         return false;
     }
     // Each setting reaches the design through the identifier of the parameter
-    // that takes it; the slots a design does not describe stay 0.
+    // that takes it; the slots a design does not describe stay 0. The design
+    // was built from the entry of the current kind and type.
     const design_entry* entry = find_design(m_kind, m_type);
+    if (!entry)
+        return false;
     bool band_in_hz = false;
     Dsp::Params p{};
-    for (int i = 0; i < m_design->getNumParams(); ++i) {
-        switch (m_design->getParamInfo(i).getId()) {
+    for (int i = 0; i < static_cast<int>(entry->params.size()); ++i) {
+        switch (entry->params[static_cast<std::size_t>(i)]) {
         case Dsp::idSampleRate: p[i] = rate; break;
         case Dsp::idOrder: p[i] = order; break;
         case Dsp::idFrequency: p[i] = f; break;
@@ -260,7 +286,7 @@ bool filter_iir::apply(double rate)
             // The channel's band is in Hz, the sections' in octaves between the
             // edges (the left edge kept above 0).
             const double octaves = std::log2(right() / std::max(left(), min_db));
-            p[i] = entry && entry->bandwidth_as_q ? Dsp::RBJ::bandwidthToQ(rate, f, octaves) : octaves;
+            p[i] = entry->bandwidth_as_q ? Dsp::RBJ::bandwidthToQ(rate, f, octaves) : octaves;
             break;
         }
         default: break;
@@ -566,7 +592,7 @@ QJsonObject filter_iir::settings() const
 
     QJsonArray items;
     for (int t = lowpass; t <= allpass; ++t)
-        if (find_design(m_kind, static_cast<types>(t)))
+        if (listed(m_kind, static_cast<types>(t)))
             items.append(editor::item(t, tr(type_labels[t])));
     // The type editor carries its current choice under "data".
     result[editor::key(21, "type")] = QJsonObject{

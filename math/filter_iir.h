@@ -43,10 +43,12 @@ namespace ryx::math {
 //   stop       stop-band attenuation (Chebyshev II), dB, >= 0.001 [10; 200 when
 //              loaded without the attribute]
 //   q          resonance of the RBJ low-, high- and all-pass, > 0 [1]
-//   slope      RBJ shelf slope (1: steepest without overshoot), or the elliptic
-//              transition width, -16 .. 4, larger for a wider transition [1]
+//   slope      RBJ shelf slope, > 0 (1: steepest without overshoot), or the
+//              elliptic transition width, -16 .. 4, larger for a wider transition
+//              and a deeper stop band [1]
 //
-// Ownership: a derived channel, a child of its source channel, which deletes it.
+// Ownership: a derived channel, a child of its source channel, which deletes it;
+// built without a source, it belongs to whoever built it.
 class RYX_MATH_EXPORT filter_iir : public ryx::analog_data
 {
     Q_OBJECT

@@ -32,6 +32,27 @@ void setQSection(BiquadBase& section, double sampleRate, double frequency, doubl
     setStableCoefficients(section, 1 + AL, -2 * cs, 1 - AL, b[0], b[1], b[2]);
 }
 
+// The low shelf (mirror = 1), and the high shelf (mirror = -1) as its mirror
+// image about a quarter of the sample rate: cos w0 and the odd coefficients b1,
+// a1 change sign. Negation is exact, so both keep the cookbook's rounding.
+void setShelf(BiquadBase& section, double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope,
+              double mirror)
+{
+    const double A = std::pow(10, gainDb / 40);
+    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
+    const double cs = mirror * std::cos(w0);
+    const double sn = std::sin(w0);
+    const double AL = sn / 2 * std::sqrt((A + 1 / A) * (1 / shelfSlope - 1) + 2);
+    const double sq = 2 * std::sqrt(A) * AL;
+    const double b0 = A * ((A + 1) - (A - 1) * cs + sq);
+    const double b1 = mirror * 2 * A * ((A - 1) - (A + 1) * cs);
+    const double b2 = A * ((A + 1) - (A - 1) * cs - sq);
+    const double a0 = (A + 1) + (A - 1) * cs + sq;
+    const double a1 = mirror * -2 * ((A - 1) + (A + 1) * cs);
+    const double a2 = (A + 1) + (A - 1) * cs - sq;
+    setStableCoefficients(section, a0, a1, a2, b0, b1, b2);
+}
+
 } // namespace
 
 double octaveBandwidthTerm(double w0, double octaves)
@@ -74,36 +95,12 @@ void BandStop::setup(double sampleRate, double centerFrequency, double bandWidth
 
 void LowShelf::setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope)
 {
-    const double A = std::pow(10, gainDb / 40);
-    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / 2 * std::sqrt((A + 1 / A) * (1 / shelfSlope - 1) + 2);
-    const double sq = 2 * std::sqrt(A) * AL;
-    const double b0 = A * ((A + 1) - (A - 1) * cs + sq);
-    const double b1 = 2 * A * ((A - 1) - (A + 1) * cs);
-    const double b2 = A * ((A + 1) - (A - 1) * cs - sq);
-    const double a0 = (A + 1) + (A - 1) * cs + sq;
-    const double a1 = -2 * ((A - 1) + (A + 1) * cs);
-    const double a2 = (A + 1) + (A - 1) * cs - sq;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setShelf(*this, sampleRate, cutoffFrequency, gainDb, shelfSlope, 1);
 }
 
 void HighShelf::setup(double sampleRate, double cutoffFrequency, double gainDb, double shelfSlope)
 {
-    const double A = std::pow(10, gainDb / 40);
-    const double w0 = 2 * doublePi * cutoffFrequency / sampleRate;
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double AL = sn / 2 * std::sqrt((A + 1 / A) * (1 / shelfSlope - 1) + 2);
-    const double sq = 2 * std::sqrt(A) * AL;
-    const double b0 = A * ((A + 1) + (A - 1) * cs + sq);
-    const double b1 = -2 * A * ((A - 1) + (A + 1) * cs);
-    const double b2 = A * ((A + 1) + (A - 1) * cs - sq);
-    const double a0 = (A + 1) - (A - 1) * cs + sq;
-    const double a1 = 2 * ((A - 1) - (A + 1) * cs);
-    const double a2 = (A + 1) - (A - 1) * cs - sq;
-    setStableCoefficients(*this, a0, a1, a2, b0, b1, b2);
+    setShelf(*this, sampleRate, cutoffFrequency, gainDb, shelfSlope, -1);
 }
 
 void BandShelf::setup(double sampleRate, double centerFrequency, double gainDb, double bandWidth)

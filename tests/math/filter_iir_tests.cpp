@@ -575,10 +575,17 @@ TEST(filter_iir, every_kind_builds_exactly_its_types_through_every_entry_point)
             QDomElement e = doc.createElement("channel");
             e.setAttribute("kind", int(kind));
             e.setAttribute("type", t);
-            e.setAttribute("band", 20.0);
+            e.setAttribute("width", 20.0);
             by_load->load(e);
+            // The type first, under a family that builds it, then the kind.
+            auto* by_kind_switch = new filter_iir(h.channel(), false);
+            by_kind_switch->set_width(20.0);
+            by_kind_switch->set_kind(built_types().at(filter_iir::butterworth).count(type) ? filter_iir::butterworth
+                                                                                           : filter_iir::rbj);
+            by_kind_switch->set_type(type);
+            by_kind_switch->set_kind(kind);
 
-            for (filter_iir* c : {by_setter, by_parameter, by_load}) {
+            for (filter_iir* c : {by_setter, by_parameter, by_load, by_kind_switch}) {
                 // A type the family does not build is replaced by the low-pass.
                 EXPECT_EQ(c->type(), built ? type : filter_iir::lowpass) << what;
                 EXPECT_TRUE(c->has_design()) << what;
@@ -587,6 +594,36 @@ TEST(filter_iir, every_kind_builds_exactly_its_types_through_every_entry_point)
                     listed.insert(static_cast<filter_iir::types>(item.toObject()["data"].toInt()));
                 EXPECT_EQ(listed, types) << what;
             }
+        }
+    }
+}
+
+TEST(filter_iir, without_a_family_nothing_is_built_and_the_editor_lists_the_plain_responses)
+{
+    const std::vector<int> plain{filter_iir::lowpass, filter_iir::highpass, filter_iir::bandpass, filter_iir::bandstop};
+    for (filter_iir::types type : all_types()) {
+        const std::string what = "type " + std::to_string(type);
+        ryx::test::host h(1000.0);
+        auto* by_setter = new filter_iir(h.channel(), false);
+        by_setter->set_type(type);
+        by_setter->set_kind(filter_iir::undef);
+        auto* by_load = new filter_iir(h.channel(), false);
+        QDomDocument doc;
+        QDomElement e = doc.createElement("channel");
+        e.setAttribute("kind", int(filter_iir::undef));
+        e.setAttribute("type", int(type));
+        by_load->load(e);
+        for (filter_iir* c : {by_setter, by_load}) {
+            EXPECT_EQ(c->type(), filter_iir::lowpass) << what;
+            EXPECT_FALSE(c->has_design()) << what;
+            EXPECT_EQ(c->response(0.05), 0.0) << what;
+            const QJsonObject s = c->settings();
+            std::vector<int> listed;
+            for (const QJsonValue& item : s["21_type"].toObject()["items"].toArray())
+                listed.push_back(item.toObject()["data"].toInt());
+            EXPECT_EQ(listed, plain) << what;
+            for (const char* key : {"24_band", "27_gain", "28_slope", "29_ripple", "30_stop", "31_q"})
+                EXPECT_FALSE(s.contains(key)) << what << " " << key;
         }
     }
 }
