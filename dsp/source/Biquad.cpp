@@ -1,6 +1,7 @@
 #include "ryx/dsp/Biquad.h"
 
 #include <cmath>
+#include <limits>
 
 namespace Dsp {
 
@@ -142,12 +143,26 @@ BiquadPoleState::BiquadPoleState(const BiquadBase& s)
     const double b1 = s.getB1() * a0;
     const double b2 = s.getB2() * a0;
 
+    // A numerator whose leading coefficient vanishes delays the signal: its
+    // zeros lie at infinity (a pure delay has no finite zero at all). They are
+    // reported as infinite, never as the NaN of 0/0.
+    const double infinity = std::numeric_limits<double>::infinity();
     if (a2 == 0 && b2 == 0) {
         // single pole
         poles.first = -a1;
-        zeros.first = -b0 / b1;
+        // With no numerator at all there is nothing to factor: NaN, refused below.
+        zeros.first = b1 != 0 ? -b0 / b1 : (b0 != 0 ? infinity : std::numeric_limits<double>::quiet_NaN());
         poles.second = 0;
         zeros.second = 0;
+        Dsp_check (!zeros.is_nan());
+    } else if (b0 == 0 && (b1 != 0 || b2 != 0)) {
+        const complex_t c = std::sqrt(complex_t(a1 * a1 - 4 * a0 * a2, 0));
+        poles.first = -(a1 + c) / (2. * a0);
+        poles.second = (c - a1) / (2. * a0);
+        Dsp_check (!poles.is_nan());
+        // b1 z + b2: one finite zero when b1 is not 0, the rest at infinity.
+        zeros.first = b1 != 0 ? complex_t(-b2 / b1) : complex_t(infinity);
+        zeros.second = infinity;
     } else {
         {
             const complex_t c = std::sqrt(complex_t(a1 * a1 - 4 * a0 * a2, 0));

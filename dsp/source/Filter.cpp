@@ -1,5 +1,7 @@
 #include "ryx/dsp/Filter.h"
 
+#include <cmath>
+
 namespace Dsp {
 
 Filter::Filter()
@@ -80,6 +82,7 @@ void Filter::applyParams(const Params& parameters)
     m_params = parameters;
     try {
         doSetParams(m_params);
+        checkUsable();
         m_designed = true;
     } catch (...) {
         // Restore the previous design; the refused values are not kept.
@@ -93,6 +96,38 @@ void Filter::applyParams(const Params& parameters)
             }
         }
         throw;
+    }
+}
+
+bool stagesStable(const BiquadBase& s)
+{
+    return std::isfinite(s.getB0()) && std::isfinite(s.getB1()) && std::isfinite(s.getB2())
+        && std::isfinite(s.getA1()) && std::isfinite(s.getA2()) && s.isStable();
+}
+
+bool stagesStable(const Cascade& chain)
+{
+    for (int i = 0; i < chain.getNumStages(); ++i)
+        if (!stagesStable(chain[i]))
+            return false;
+    return true;
+}
+
+void Filter::checkUsable() const
+{
+    Dsp_check (sectionsStable ());
+    // The poles recomputed from the coefficients must agree: a denominator at
+    // the edge of the stability test can pass it by rounding alone.
+    for (const PoleZeroPair& pz : getPoleZeros()) {
+        for (const complex_t& p : {pz.poles.first, pz.poles.second})
+            Dsp_check (std::abs (p) < 1);
+        Dsp_check (!pz.zeros.is_nan ());
+    }
+    // The response across the band, both edges included.
+    constexpr int points = 64;
+    for (int i = 0; i <= points; ++i) {
+        const complex_t h = response(0.5 * i / points);
+        Dsp_check (std::isfinite (h.real ()) && std::isfinite (h.imag ()));
     }
 }
 

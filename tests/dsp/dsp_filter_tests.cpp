@@ -482,3 +482,104 @@ TEST(DspSweep, EveryDesignLoadsSoundOrRefuses)
         std::cout << " (beyond Nyquist: " << outsideLoaded << " of " << outside << " loaded)\n";
     }
 }
+
+// An RBJ all-pass at a quarter of the rate with Q 0.5 is exactly a two-sample
+// delay: b0 = b1 = 0. It is stable and must load and run as one; its zeros lie
+// at infinity and are reported so, never as NaN, and nothing throws.
+TEST(DspFilter, PureDelayLoadsAndRuns)
+{
+    FilterDesign<RBJ::Design::AllPass, 1, DirectFormII> f;
+    Params p = f.getDefaultParams();
+    p[0] = 1000;
+    p[1] = 250;
+    p[2] = 0.5;
+    ASSERT_NO_THROW(f.setAllParams(p));
+    std::vector<PoleZeroPair> pz;
+    ASSERT_NO_THROW(pz = f.getPoleZeros());
+    ASSERT_EQ(pz.size(), 1u);
+    EXPECT_LT(std::abs(pz[0].poles.first), 1e-12);
+    EXPECT_LT(std::abs(pz[0].poles.second), 1e-12);
+    EXPECT_FALSE(pz[0].zeros.is_nan());
+    EXPECT_TRUE(std::isinf(pz[0].zeros.second.real()));
+    for (double fr : {0.0, 0.1, 0.25, 0.5})
+        EXPECT_NEAR(std::abs(f.response(fr)), 1.0, 1e-12);
+    std::vector<double> x(8, 0.0);
+    x[0] = 1;
+    double* channel[] = {x.data()};
+    f.process(8, channel);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        EXPECT_NEAR(x[i], i == 2 ? 1.0 : 0.0, 1e-7) << i; // the denormal guard adds 1e-8
+}
+
+// Hostile parameters (any magnitude, either sign, subnormal, huge orders) over
+// every design: an application either throws and keeps the previous design, or
+// leaves a design whose poles are strictly inside the unit circle, whose zeros
+// are never NaN, whose response is finite across the band and whose output on
+// noise is finite; getPoleZeros() and response() never throw after success.
+TEST(DspSweep, HostileParametersNeverLeaveAnUnusableDesign)
+{
+    std::mt19937 gen(77);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::uniform_int_distribution<int> pick(0, 9);
+    const auto hostile = [&](double typical) {
+        switch (pick(gen)) {
+        case 0: return std::pow(10.0, -320 + 640 * unit(gen));
+        case 1: return -std::pow(10.0, -300 + 600 * unit(gen));
+        case 2: return 0.0;
+        case 3: return 4.9e-324;
+        case 4: return typical * (1 + 1e-15 * (unit(gen) - 0.5));
+        default: return typical * std::pow(10.0, 4 * (unit(gen) - 0.5));
+        }
+    };
+    // The first draw is the known case of an RBJ high-pass whose response overflows.
+    {
+        FilterDesign<RBJ::Design::HighPass, 1, DirectFormII> f;
+        Params good = f.getDefaultParams();
+        good[0] = 1000;
+        good[1] = 100;
+        good[2] = 0.7;
+        f.setAllParams(good);
+        Params bad = good;
+        bad[0] = 1e300;
+        bad[1] = 44100;
+        bad[2] = 1e-300;
+        EXPECT_ANY_THROW(f.setAllParams(bad));
+        EXPECT_EQ(f.getParam(0), 1000);
+        EXPECT_NEAR(std::abs(f.response(0.5)), 1.0, 1e-9);
+    }
+    int loaded = 0;
+    for (const DesignRow& r : designs()) {
+        const std::unique_ptr<Filter> f = r.make();
+        const bool poleBased = r.digital > 0;
+        for (int draw = 0; draw < (poleBased ? 60 : 3000); ++draw) {
+            Params p = f->getDefaultParams();
+            for (int i = 0; i < f->getNumParams(); ++i)
+                p[i] = hostile(f->getParamInfo(i).toNativeValue(unit(gen)));
+            if (poleBased)
+                p[1] = 1 + static_cast<int>(unit(gen) * 50);
+            try {
+                f->setAllParams(p);
+            } catch (...) {
+                continue;
+            }
+            ++loaded;
+            ASSERT_NO_THROW(f->getPoleZeros()) << r.name;
+            for (const PoleZeroPair& pz : f->getPoleZeros()) {
+                ASSERT_LT(std::abs(pz.poles.first), 1.0) << r.name;
+                ASSERT_LT(std::abs(pz.poles.second), 1.0) << r.name;
+                ASSERT_FALSE(pz.zeros.is_nan()) << r.name;
+            }
+            for (int k = 0; k <= 256; ++k) {
+                const complex_t h = f->response(0.5 * k / 256);
+                ASSERT_TRUE(std::isfinite(h.real()) && std::isfinite(h.imag())) << r.name << " at " << k;
+            }
+            std::vector<double> x = noiseBlock(32, static_cast<unsigned>(draw));
+            double* channel[] = {x.data()};
+            f->reset();
+            f->process(32, channel);
+            for (double v : x)
+                ASSERT_TRUE(std::isfinite(v)) << r.name;
+        }
+    }
+    EXPECT_GT(loaded, 1000);
+}

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ryx/dsp/Cascade.h"
 #include "ryx/dsp/Params.h"
 #include "ryx/dsp/State.h"
 #include "ryx/dsp/Types.h"
@@ -16,6 +17,15 @@ namespace Dsp {
 // cannot be built throws Dsp::CheckFailure, a root finder that does not
 // converge std::logic_error("laguerre failed"). A filter whose parameters have
 // never been applied successfully leaves the samples it processes untouched.
+//
+// A design is accepted only when it can be used: every section's coefficients
+// are finite and its poles lie strictly inside the unit circle (judged on the
+// coefficients and on the poles as getPoleZeros() reports them), and the
+// response is finite across the band. After a successful application
+// getPoleZeros() and response() do not throw; the poles are finite, and so
+// are the zeros except those at infinity of a section that delays (leading
+// numerator coefficient 0, as in a pure two-sample delay), which are reported
+// as infinite.
 class RYX_MATH_EXPORT Filter
 {
 public:
@@ -65,12 +75,23 @@ protected:
 
     virtual void doSetParams(const Params& parameters) = 0;
 
+    // Whether every section's coefficients are finite and pass the stability
+    // test of a second-order denominator.
+    virtual bool sectionsStable() const { return true; }
+
 private:
     void applyParams(const Params& parameters);
+    // Throws Dsp::CheckFailure when the design just made cannot be used.
+    void checkUsable() const;
 
     Params m_params;
     bool m_designed = false;
 };
+
+// Whether a section, or every section of a chain, has finite coefficients and
+// poles strictly inside the unit circle.
+RYX_MATH_EXPORT bool stagesStable(const BiquadBase& section);
+RYX_MATH_EXPORT bool stagesStable(const Cascade& chain);
 
 // A filter around one design; implements everything but the processing.
 template <class DesignClass>
@@ -88,6 +109,7 @@ public:
 
 protected:
     void doSetParams(const Params& parameters) override { m_design.setParams(parameters); }
+    bool sectionsStable() const override { return stagesStable(m_design); }
 
     DesignClass m_design;
 };
