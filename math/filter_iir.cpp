@@ -1,5 +1,7 @@
 #include "ryx/math/filter_iir.h"
 
+#include <QPointer>
+
 #include <QJsonArray>
 #include <QtDebug>
 #include <algorithm>
@@ -200,7 +202,7 @@ void filter_iir::toNull()
     drop_design();
 }
 
-void filter_iir::init()
+bool filter_iir::init()
 {
     if (!m_design) {
         if (!supported(m_type))
@@ -214,7 +216,10 @@ void filter_iir::init()
         if (apply(get_rate()))
             m_design->reset();
     }
+    // A listener may delete this channel from changed(): report whether it lives.
+    const QPointer<filter_iir> self(this);
     emit changed();
+    return !self.isNull();
 }
 
 bool filter_iir::apply(double rate)
@@ -377,9 +382,12 @@ void filter_iir::set_frequency(double value)
     if (!differs(m_frequency, value))
         return;
     m_frequency = value;
-    init();
+    const QPointer<filter_iir> self(this);
+    if (!init())
+        return;
     emit frequency_changed();
-    emit band_changed();
+    if (self)
+        emit band_changed();
 }
 
 void filter_iir::set_width(double value)
@@ -387,9 +395,12 @@ void filter_iir::set_width(double value)
     if (!differs(m_width, value))
         return;
     m_width = value;
-    init();
+    const QPointer<filter_iir> self(this);
+    if (!init())
+        return;
     emit width_changed();
-    emit band_changed();
+    if (self)
+        emit band_changed();
 }
 
 void filter_iir::set_left(double value)
@@ -399,9 +410,12 @@ void filter_iir::set_left(double value)
         return;
     m_frequency = (r + value) / 2.0;
     m_width = r - value;
-    init();
+    const QPointer<filter_iir> self(this);
+    if (!init())
+        return;
     emit frequency_changed();
-    emit band_changed();
+    if (self)
+        emit band_changed();
 }
 
 void filter_iir::set_right(double value)
@@ -411,9 +425,12 @@ void filter_iir::set_right(double value)
         return;
     m_frequency = (l + value) / 2.0;
     m_width = value - l;
-    init();
+    const QPointer<filter_iir> self(this);
+    if (!init())
+        return;
     emit frequency_changed();
-    emit band_changed();
+    if (self)
+        emit band_changed();
 }
 
 void filter_iir::set_gain(double value)

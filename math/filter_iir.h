@@ -142,8 +142,9 @@ signals:
 private:
     enum class state { none, identity, designed };
 
-    // Rebuilds the design from the current settings and emits changed().
-    void init();
+    // Rebuilds the design from the current settings and emits changed(); false
+    // when a listener deleted the channel from that signal.
+    bool init();
     // Replaces the design object on the next rebuild.
     void drop_design();
     // Applies the parameters to the design object; false when it cannot be built soundly.

@@ -1,5 +1,7 @@
 #include "ryx/math/instant/delta_phase.h"
 
+#include <QPointer>
+
 #include <cmath>
 
 #include "ryx/math/instant/freq.h"
@@ -27,8 +29,11 @@ void delta_phase::set_time(double t)
 void delta_phase::retune_all()
 {
     const double f = m_freq->get_value();
+    // Retuning announces the new block length: a listener may delete us there.
+    const QPointer<delta_phase> self(this);
     retune(f);
-    m_tracker->retune(f);
+    if (self)
+        m_tracker->retune(f);
 }
 
 void delta_phase::calculate()

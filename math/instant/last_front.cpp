@@ -56,8 +56,9 @@ void last_front::retune(double f)
         return;
     const auto lock = source_lock();
     m_tracking = f;
-    value::set_time(1.1 / f);
     m_front = -1;
+    // Last: a listener of the new block length may delete this object.
+    value::set_time(1.1 / f);
 }
 
 } // namespace ryx::math::instant

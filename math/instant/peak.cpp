@@ -26,7 +26,11 @@ peak::~peak()
 
 void peak::set_time(double t)
 {
+    // A listener may delete the peak from time_changed().
+    const QPointer<peak> self(this);
     value::set_time(t);
+    if (!self)
+        return;
     m_max->set_time(t);
     m_min->set_time(t);
     m_offset->set_time(t);

@@ -273,6 +273,10 @@ void value::data_changed()
         if (m_fill == 0) {
             m_outcome = block_outcome::result;
             calculate();
+            // A measurement that retunes itself announces it: a listener may
+            // have deleted it there.
+            if (!self)
+                return;
             if (m_outcome != block_outcome::none) {
                 if (m_outcome == block_outcome::result)
                     keep_result(m_value);
