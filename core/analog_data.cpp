@@ -243,9 +243,21 @@ void analog_data::set_rate(double value)
     if (!valid_rate(value))
         return;
     m_rate = value;
+    // Listeners of any channel in the tree may delete channels, this one
+    // included: each step goes on only with what still exists.
+    const QPointer<analog_data> self(this);
     emit rate_changed();
+    if (!self)
+        return;
+    std::vector<QPointer<analog_data>> children;
     for (analog_data* child : child_channels())
-        child->set_rate(value);
+        children.emplace_back(child);
+    for (const QPointer<analog_data>& child : children) {
+        if (!self)
+            return;
+        if (child && !child->is_deleting())
+            child->set_rate(value);
+    }
 }
 
 } // namespace ryx

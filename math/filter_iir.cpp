@@ -342,8 +342,9 @@ void filter_iir::set_data(const_iterator first, const_iterator last)
 
 void filter_iir::set_rate(double value)
 {
+    const QPointer<filter_iir> self(this);
     ryx::analog_data::set_rate(value);
-    if (m_design) {
+    if (self && m_design) {
         apply(get_rate());
         m_design->reset();
     }
