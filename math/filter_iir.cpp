@@ -322,20 +322,54 @@ double filter_iir::response(double normalized) const
     return 0.0;
 }
 
+void filter_iir::run_filter(double* at, std::size_t count)
+{
+    // The engine counts samples in int: long runs go in slices.
+    while (count > 0) {
+        const int n = static_cast<int>(std::min<std::size_t>(count, INT_MAX));
+        double* channels[1] = {at};
+        m_design->process(n, channels);
+        at += n;
+        count -= static_cast<std::size_t>(n);
+    }
+}
+
 void filter_iir::set_data(const_iterator first, const_iterator last)
 {
     assign(first, last);
-    if (m_state == state::designed) {
-        // The engine counts samples in int: long runs go in slices.
-        double* at = data();
-        std::size_t left_over = size();
-        while (left_over > 0) {
-            const int n = static_cast<int>(std::min<std::size_t>(left_over, INT_MAX));
-            double* channels[1] = {at};
-            m_design->process(n, channels);
-            at += n;
-            left_over -= static_cast<std::size_t>(n);
+    if (m_state == state::designed && !empty()) {
+        double* const x = data();
+        const std::size_t n = size();
+        const bool all_finite = std::all_of(x, x + n, [](double v) { return std::isfinite(v); });
+        if (all_finite) {
+            m_last_finite = x[n - 1];
+            run_filter(x, n);
+        } else {
+            // A NaN or infinite sample would poison the delay lines for good. It
+            // comes out as it came in, and the delay lines take the last finite
+            // input in its place, so the next samples filter on undisturbed.
+            std::size_t at = 0;
+            while (at < n) {
+                std::size_t end = at;
+                while (end < n && std::isfinite(x[end]))
+                    ++end;
+                if (end > at) {
+                    m_last_finite = x[end - 1];
+                    run_filter(x + at, end - at);
+                }
+                if (end < n) {
+                    double held = m_last_finite;
+                    run_filter(&held, 1);
+                    ++end; // x[end] keeps its non-finite value
+                }
+                at = end;
+            }
         }
+        // Finite input can still overflow a delay line (inputs near the largest
+        // double through a gain above 1): start the lines afresh then.
+        const double y = x[n - 1];
+        if (!std::isfinite(y) && std::isfinite(first[static_cast<std::ptrdiff_t>(n - 1)]))
+            m_design->reset();
     }
     ryx::analog_data::set_data(begin(), end());
 }

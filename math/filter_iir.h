@@ -47,6 +47,11 @@ namespace ryx::math {
 //              elliptic transition width, -16 .. 4, larger for a wider transition
 //              and a deeper stop band [1]
 //
+// A NaN or infinite input sample comes out unchanged and leaves the filter
+// state as if the previous finite sample had been repeated; delay lines that
+// overflow on finite input start afresh. Later finite input always gives finite
+// output once the filter has settled.
+//
 // Ownership: a derived channel, a child of its source channel, which deletes it;
 // built without a source, it belongs to whoever built it.
 class RYX_MATH_EXPORT filter_iir : public ryx::analog_data
@@ -150,6 +155,8 @@ private:
     // Applies the parameters to the design object; false when it cannot be built soundly.
     bool apply(double rate);
     bool supported(types t) const;
+    // Runs count samples in place through the design.
+    void run_filter(double* at, std::size_t count);
     static kinds valid_kind(int value);
     static types valid_type(int value);
 
@@ -165,6 +172,7 @@ private:
     double m_stop = 10.0;
     double m_q = 1.0;
     double m_slope = 1.0;
+    double m_last_finite = 0.0; // last finite input, fed in place of a non-finite one
 };
 
 } // namespace ryx::math

@@ -718,3 +718,70 @@ TEST(filter_iir, a_two_sample_delay_designed_at_the_band_edge_runs_as_one)
     h.push(h.channel(), y);
     is_delay(retimed, y);
 }
+
+TEST(filter_iir, a_non_finite_sample_disturbs_only_itself)
+{
+    // The same data with each NaN or infinity replaced by the previous finite
+    // sample is the reference: every other output must match it exactly, in
+    // the run of the fault and in every run after it, for every design.
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const auto& [kind, types] : built_types()) {
+        for (filter_iir::types type : types) {
+            const std::string what = "kind " + std::to_string(kind) + " type " + std::to_string(type);
+            ryx::test::host h(1000.0, 2);
+            filter_iir* faulty = new filter_iir(h.channel(0), false);
+            filter_iir* clean = new filter_iir(h.channel(1), false);
+            for (filter_iir* f : {faulty, clean}) {
+                f->set_kind(kind);
+                f->set_type(type);
+                f->set_order(4);
+                f->set_width(40.0);
+                f->set_gain(6.0);
+                ASSERT_TRUE(f->has_design()) << what;
+            }
+            const auto x = ryx::test::noise(2000, 5);
+            for (std::size_t run = 0; run < 10; ++run) {
+                std::vector<double> a(x.begin() + static_cast<std::ptrdiff_t>(run * 200),
+                                      x.begin() + static_cast<std::ptrdiff_t>(run * 200 + 200));
+                std::vector<double> b = a;
+                std::set<std::size_t> bad;
+                if (run == 2) {
+                    for (std::size_t i : {0u, 17u, 18u, 199u}) {
+                        a[i] = i == 17 ? inf : i == 18 ? -inf : nan;
+                        bad.insert(i);
+                    }
+                    b[0] = x[399]; // the last sample of the previous run
+                    b[17] = b[18] = b[16];
+                    b[199] = b[198];
+                }
+                h.push(h.channel(0), a);
+                h.push(h.channel(1), b);
+                for (std::size_t i = 0; i < a.size(); ++i) {
+                    if (bad.count(i))
+                        ASSERT_FALSE(std::isfinite((*faulty)[i])) << what << " sample " << i;
+                    else
+                        ASSERT_EQ((*faulty)[i], (*clean)[i]) << what << " run " << run << " sample " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(filter_iir, delay_lines_that_overflow_start_afresh)
+{
+    // A gain of 20 dB on inputs near the largest double overflows the state;
+    // ordinary input afterwards must come out finite again.
+    ryx::test::host h(1000.0);
+    auto* f = new filter_iir(h.channel(), false);
+    f->set_kind(filter_iir::butterworth);
+    f->set_type(filter_iir::lowshelf);
+    f->set_order(2);
+    f->set_gain(20.0);
+    ASSERT_TRUE(f->has_design());
+    h.push(h.channel(), std::vector<double>(100, 1.7e308));
+    h.push(h.channel(), ryx::test::noise(500, 3));
+    h.push(h.channel(), ryx::test::noise(100, 4));
+    for (double y : *f)
+        ASSERT_TRUE(std::isfinite(y));
+}
