@@ -1,8 +1,6 @@
-// Every derived channel and every instant measurement, deleted from a slot on
-// each signal it emits (the object itself, its source channel, or the whole
-// device), while a host drives it through data, rate changes, property writes,
-// saved settings and resets: nothing may touch a freed object afterwards (run
-// under ASan), and the device lock is never left held.
+// What every derived channel and every instant measurement owes a host,
+// checked on all of them alike: they may be deleted from a slot on any signal
+// they emit, and they stay sound on a channel without a rate.
 
 #include <QDomDocument>
 #include <QJsonObject>
@@ -242,7 +240,11 @@ void drive(scene& s)
     feed();
 }
 
-TEST(deletion, every_object_may_be_deleted_from_a_slot_on_each_of_its_signals)
+// Deleted from a slot on each signal it emits (the object itself, its source
+// channel, or the whole device), while a host drives it through data, rate
+// changes, property writes, saved settings and resets: nothing may touch a freed
+// object afterwards (run under ASan), and the device lock is never left held.
+TEST(every_channel, may_be_deleted_from_a_slot_on_each_of_its_signals)
 {
     int scenarios = 0;
     int fired = 0;
@@ -304,6 +306,60 @@ TEST(deletion, every_object_may_be_deleted_from_a_slot_on_each_of_its_signals)
     EXPECT_GT(fired, scenarios * 3 / 4);
 }
 
+// On a channel without a rate (none given, or one that is not a positive
+// normal number) every object gives finite output or none, never NaN, and works
+// once a valid rate arrives.
+TEST(every_channel, without_a_rate_stays_finite_and_recovers)
+{
+    for (const subject& sub : subjects()) {
+        SCOPED_TRACE(sub.name);
+        ryx::device dev("d");
+        ryx::analog_data* a = dev.add_channel("x", 0.0);
+        ryx::analog_data* b = dev.add_channel("y", 0.0);
+        ASSERT_EQ(a->get_rate(), 0.0);
+        std::unique_ptr<QObject> object(sub.make(a, b));
+        auto* ch = qobject_cast<ryx::analog_data*>(object.get());
+        const auto check = [&](const char* when) {
+            if (ch) {
+                for (double y : *ch)
+                    ASSERT_TRUE(std::isfinite(y)) << when;
+            } else {
+                const QVariant v = object->property("value");
+                ASSERT_TRUE(std::isfinite(v.toDouble())) << when;
+            }
+        };
+        const auto x = ryx::test::sine(3000, 1000.0, 12.5, 2.0, 0.5);
+        const auto push = [&](std::size_t from, std::size_t to) {
+            for (std::size_t at = from; at < to; at += 100) {
+                a->set_data(x.cbegin() + static_cast<std::ptrdiff_t>(at), x.cbegin() + static_cast<std::ptrdiff_t>(at + 100));
+                b->set_data(x.cbegin() + static_cast<std::ptrdiff_t>(at), x.cbegin() + static_cast<std::ptrdiff_t>(at + 100));
+                check("without a rate");
+            }
+        };
+        push(0, 1000);
+        for (double bad : {4.9e-324, -1000.0, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity()}) {
+            a->set_rate(bad);
+            b->set_rate(bad);
+            EXPECT_EQ(a->get_rate(), 0.0);
+            if (ch) {
+                EXPECT_EQ(ch->get_rate(), 0.0);
+            }
+        }
+        push(1000, 1500);
+        a->set_rate(1000.0);
+        b->set_rate(1000.0);
+        push(1500, 3000);
+        if (ch) {
+            EXPECT_EQ(ch->get_rate(), 1000.0);
+            EXPECT_EQ(ch->size(), 100u);
+        }
+        // Release before the device: measurements are not its children.
+        if (ch)
+            object.release();
+    }
+}
+
 } // namespace
 
-#include "deletion_tests.moc"
+#include "every_channel_tests.moc"
