@@ -31,13 +31,32 @@ void data::retire()
 
 double data::time() const
 {
-    return static_cast<double>(m_count) / get_rate();
+    const double rate = get_rate();
+    if (!(rate > 0.0))
+        return m_pending_time;
+    return static_cast<double>(m_count) / rate;
 }
 
 void data::set_time(double value)
 {
     if (!std::isfinite(value) || value < 0.0)
         return;
+    if (!(get_rate() > 0.0)) {
+        // Without a rate the window has no length in samples yet: it outputs
+        // zeros and takes its length when a rate arrives.
+        if (value == m_pending_time)
+            return;
+        {
+            const ryx::device_lock lock(this);
+            m_ring.clear();
+            m_count = 0;
+            m_position = 0;
+            m_pending_time = value;
+            reset_time();
+        }
+        emit time_changed();
+        return;
+    }
     const double samples = std::round(value * get_rate()); // half away from zero
     if (!(samples <= static_cast<double>(max_window)))
         return;
@@ -46,12 +65,24 @@ void data::set_time(double value)
 
     {
         const ryx::device_lock lock(this);
+        m_pending_time = value;
         m_ring.clear();
         m_count = static_cast<int>(samples);
         m_position = 0;
         reset_time();
     }
     emit time_changed();
+}
+
+void data::set_rate(double value)
+{
+    const bool had_rate = get_rate() > 0.0;
+    const QPointer<data> self(this);
+    ryx::analog_data::set_rate(value);
+    // The first valid rate gives the window asked for meanwhile its samples; a
+    // later change of rate keeps the samples and changes the duration.
+    if (self && !had_rate && get_rate() > 0.0)
+        set_time(m_pending_time);
 }
 
 void data::reset()
@@ -98,7 +129,7 @@ QJsonObject data::settings() const
     QJsonObject result = ryx::analog_data::settings();
     const double rate = get_rate();
     result[editor::key(20, "window")] =
-        editor::number(time(), 100.0 / rate, 100, 3, editor::label(tr("Window"), tr("sec")));
+        editor::number(time(), rate > 0.0 ? 100.0 / rate : 0.0, 100, 3, editor::label(tr("Window"), tr("sec")));
     return result;
 }
 

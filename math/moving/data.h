@@ -73,6 +73,9 @@ public slots:
 signals:
     void time_changed();
 
+private slots:
+    void set_rate(double value) override;
+
 protected:
     // Replaces each sample of [first, last) by the statistic over the window that
     // ends with it. The base calls the three virtual operations per sample; the
@@ -106,6 +109,7 @@ protected:
 
 private:
     int m_count = 0;
+    double m_pending_time = 0.0; // the window asked for, s; its length while there is no rate
     quint64 m_processed = 0;
     std::vector<double> m_ring;
     int m_position = 0;

@@ -307,8 +307,9 @@ TEST(every_channel, may_be_deleted_from_a_slot_on_each_of_its_signals)
 }
 
 // On a channel without a rate (none given, or one that is not a positive
-// normal number) every object gives finite output or none, never NaN, and works
-// once a valid rate arrives.
+// normal number) every object gives finite output or none, never NaN; a channel
+// takes its window or design when a valid rate arrives and then agrees with a
+// twin that always had that rate.
 TEST(every_channel, without_a_rate_stays_finite_and_recovers)
 {
     for (const subject& sub : subjects()) {
@@ -349,11 +350,29 @@ TEST(every_channel, without_a_rate_stays_finite_and_recovers)
         push(1000, 1500);
         a->set_rate(1000.0);
         b->set_rate(1000.0);
-        push(1500, 3000);
+        // A twin that only ever saw a valid rate, fed from the moment the rate
+        // came, must agree once the history before it has left the window (the
+        // integral, which keeps all history, apart).
+        ryx::analog_data* c = dev.add_channel("z", 1000.0);
+        std::unique_ptr<QObject> twin(sub.make(c, c));
+        auto* twin_ch = qobject_cast<ryx::analog_data*>(twin.get());
+        for (std::size_t at = 1500; at < 3000; at += 100) {
+            a->set_data(x.cbegin() + static_cast<std::ptrdiff_t>(at), x.cbegin() + static_cast<std::ptrdiff_t>(at + 100));
+            b->set_data(x.cbegin() + static_cast<std::ptrdiff_t>(at), x.cbegin() + static_cast<std::ptrdiff_t>(at + 100));
+            c->set_data(x.cbegin() + static_cast<std::ptrdiff_t>(at), x.cbegin() + static_cast<std::ptrdiff_t>(at + 100));
+            check("with a rate");
+        }
         if (ch) {
             EXPECT_EQ(ch->get_rate(), 1000.0);
-            EXPECT_EQ(ch->size(), 100u);
+            ASSERT_EQ(ch->size(), 100u);
+            if (sub.name != "intg") {
+                for (std::size_t i = 0; i < 100; ++i)
+                    ASSERT_NEAR((*ch)[i], (*twin_ch)[i], 1e-9) << i;
+            }
+            twin.release();
         }
+        // A measurement keeps the block length in samples it was given (the
+        // shortest block without a rate): only its finiteness is checked above.
         // Release before the device: measurements are not its children.
         if (ch)
             object.release();
