@@ -1,10 +1,28 @@
 #include "ryx/math/instant/freq.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace ryx::math::instant {
 
 namespace {
 
 __extension__ using wide = unsigned __int128;
+
+// Midpoint of the extremes of a non-empty block; NaN while the block holds a
+// NaN, so that such a block has no fronts.
+double midpoint(const std::vector<double>& block)
+{
+    double lo = block.front();
+    double hi = lo;
+    for (double x : block) {
+        if (std::isnan(x))
+            return x;
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+    }
+    return (hi + lo) * 0.5;
+}
 
 } // namespace
 
@@ -24,8 +42,8 @@ QJsonArray freq::get_fronts() const
     QJsonArray out;
     const auto lock = source_lock();
     const double step = get_dt();
-    for (std::uint64_t i : m_fronts)
-        out.append(static_cast<double>(i) * step);
+    for (auto it = m_fronts.cbegin() + static_cast<std::ptrdiff_t>(m_oldest); it != m_fronts.cend(); ++it)
+        out.append(static_cast<double>(*it) * step);
     return out;
 }
 
@@ -60,20 +78,23 @@ void freq::set_time(double t)
         if (m_periods_live)
             m_periods = current_periods();
         m_periods_live = false;
-        m_fronts.clear();
-        m_squares = 0;
+        clear_fronts();
         m_dropped.clear();
         m_old_fronts = 0;
-        m_samples.clear();
         m_variance = 0.0;
         m_counter = 0;
         m_previous = 0.0;
+        m_lead = 0.0;
     });
 }
 
 void freq::push_front_index(std::uint64_t index)
 {
-    if (!m_fronts.empty()) {
+    if (m_oldest > 0 && m_fronts.size() == m_fronts.capacity()) {
+        m_fronts.erase(m_fronts.begin(), m_fronts.begin() + static_cast<std::ptrdiff_t>(m_oldest));
+        m_oldest = 0;
+    }
+    if (front_count() > 0) {
         const std::uint64_t d = index - m_fronts.back();
         m_squares += d * d;
     }
@@ -82,12 +103,20 @@ void freq::push_front_index(std::uint64_t index)
 
 void freq::pop_oldest_front()
 {
-    if (m_fronts.size() > 1) {
-        const std::uint64_t d = m_fronts[1] - m_fronts[0];
+    if (front_count() > 1) {
+        const std::uint64_t d = m_fronts[m_oldest + 1] - m_fronts[m_oldest];
         m_squares -= d * d;
     }
-    m_dropped.push_back(m_fronts.front());
-    m_fronts.pop_front();
+    m_dropped.push_back(m_fronts[m_oldest]);
+    if (++m_oldest == m_fronts.size())
+        clear_fronts();
+}
+
+void freq::clear_fronts()
+{
+    m_fronts.clear();
+    m_oldest = 0;
+    m_squares = 0;
 }
 
 std::vector<double> freq::periods_of(const std::vector<std::uint64_t>& fronts) const
@@ -102,38 +131,42 @@ std::vector<double> freq::periods_of(const std::vector<std::uint64_t>& fronts) c
 
 std::vector<double> freq::current_periods() const
 {
-    return periods_of(std::vector<std::uint64_t>(m_fronts.cbegin(), m_fronts.cend()));
+    return periods_of(
+        std::vector<std::uint64_t>(m_fronts.cbegin() + static_cast<std::ptrdiff_t>(m_oldest), m_fronts.cend()));
 }
 
 void freq::before_copying_data(iterator first, iterator last)
 {
+    if (fill_position() == 0)
+        m_lead = m_previous;
+    if (automatic_level())
+        return; // the last full block's fronts stay until this block is full
     m_dropped.clear();
     const std::uint64_t n = block().size();
     const auto count = static_cast<std::uint64_t>(last - first);
-    const std::uint64_t kept = m_samples.size();
-    if (kept + count <= n)
+    if (m_counter + count <= n)
         return; // the chunk overwrites only zeros of the fresh block
     // The last `leaving` samples of the chunk were written since the block was
     // created; each entered n samples before the one replacing it, and takes
     // its front along. Fronts leave in the order they came.
-    const std::uint64_t leaving = kept + count - n;
     const std::uint64_t newest_leaving = m_counter + count - n; // one past
-    while (!m_fronts.empty() && m_fronts.front() < newest_leaving)
+    while (front_count() > 0 && m_fronts[m_oldest] < newest_leaving)
         pop_oldest_front();
-    m_samples.drop_oldest(leaving);
 }
 
 void freq::after_copying_data(iterator first, iterator last)
 {
-    m_old_fronts = m_fronts.size();
-    for (auto it = first; it != last; ++it)
-        m_samples.push(*it);
-    if (m_samples.empty())
+    if (first == last)
         return;
+    if (automatic_level()) {
+        // The level is known once the block is full: calculate() scans it.
+        m_counter += static_cast<std::uint64_t>(last - first);
+        m_previous = *(last - 1);
+        return;
+    }
 
-    const double level = m_dc == std::numeric_limits<double>::infinity()
-                             ? (m_samples.largest() + m_samples.smallest()) * 0.5
-                             : m_dc;
+    m_old_fronts = front_count();
+    const double level = m_dc;
     // Each sample is compared with the one written just before it. That is the
     // block's previous element in ring order, except when a chunk spans the
     // whole block: its first sample would then meet the chunk's own last one.
@@ -145,19 +178,46 @@ void freq::after_copying_data(iterator first, iterator last)
         ++m_counter;
     }
     m_previous = prev;
-    calculate();
+    measure();
+}
+
+void freq::find_block_fronts()
+{
+    // The full block lies in order from index 0 and ends at the counter; its
+    // first sample is compared with the one written before the block.
+    const auto& b = block();
+    m_dropped.assign(m_fronts.cbegin() + static_cast<std::ptrdiff_t>(m_oldest), m_fronts.cend());
+    m_old_fronts = 0;
+    clear_fronts();
+    const double level = midpoint(b);
+    std::uint64_t index = m_counter - b.size();
+    double prev = m_lead;
+    for (double x : b) {
+        if (prev < level && level <= x)
+            push_front_index(index);
+        prev = x;
+        ++index;
+    }
 }
 
 void freq::calculate()
 {
-    const std::size_t count = m_fronts.size();
+    if (automatic_level())
+        find_block_fronts();
+    measure();
+}
+
+void freq::measure()
+{
+    const std::size_t count = front_count();
     if (count < 2) {
         if (m_periods_live) {
             // Keep the periods of the last computation: the fronts that have
             // just left, then those left from before this chunk.
             std::vector<std::uint64_t> last_fronts(m_dropped);
-            last_fronts.insert(last_fronts.end(), m_fronts.cbegin(),
-                               m_fronts.cbegin() + static_cast<std::ptrdiff_t>(std::min(m_old_fronts, count)));
+            const auto oldest = m_fronts.cbegin() + static_cast<std::ptrdiff_t>(m_oldest);
+            last_fronts.insert(last_fronts.end(), oldest,
+                               oldest + static_cast<std::ptrdiff_t>(std::min(m_old_fronts, count)));
             m_periods = periods_of(last_fronts);
             m_periods_live = false;
         }
@@ -172,7 +232,7 @@ void freq::calculate()
     // back - front samples, with the sum of their squares kept as fronts come
     // and go.
     const std::uint64_t n = count - 1;
-    const std::uint64_t span = m_fronts.back() - m_fronts.front();
+    const std::uint64_t span = m_fronts.back() - m_fronts[m_oldest];
     const double mean_period = static_cast<double>(span) * m_live_dt / static_cast<double>(n);
     if (n > 1) {
         // n * sum(d^2) - (sum d)^2 over n (n - 1): the sample variance of the intervals.

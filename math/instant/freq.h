@@ -2,11 +2,9 @@
 
 #include <QJsonArray>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <vector>
 
-#include "ryx/math/instant/sample_window.h"
 #include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
@@ -14,9 +12,14 @@ namespace ryx::math::instant {
 // Frequency of the source from the rising crossings ("fronts") of a level
 // inside the block: 1 / mean interval between consecutive fronts, Hz; 0 with
 // fewer than two fronts. A front is a sample x with p < L <= x, p being the
-// sample written into the block just before it. The level L is `dc`, or, while `dc` is
-// +infinity, the midpoint of the block's extremes. value, periods and variance
-// follow the block chunk by chunk; a result is published per full block.
+// sample written into the block just before it.
+//
+// The level L is `dc`, or, while `dc` is +infinity, the midpoint of the full
+// block's extremes. A fixed level is crossed sample by sample, so value,
+// periods and variance follow the block chunk by chunk. The automatic level
+// needs the whole block: its fronts are found once the block is full, and
+// until then fronts, periods, value and variance describe the last full block.
+// Either way a block's result does not depend on how the source's runs split it.
 class RYX_MATH_EXPORT freq : public value
 {
     Q_OBJECT
@@ -32,8 +35,8 @@ public:
 
     // Crossing level, in the source's unit; +infinity for the automatic level.
     double get_dc() const { return m_dc; }
-    // Times of the fronts in the block, s, ascending, counted from the block's
-    // creation.
+    // Times of the fronts in the block (with the automatic level: in the last
+    // full block), s, ascending, counted from the block's creation.
     QJsonArray get_fronts() const;
     // A leading 0, then the intervals between consecutive fronts, s, as of the
     // last computation with at least two fronts.
@@ -56,15 +59,27 @@ protected:
     void calculate() override;
 
 private:
+    bool automatic_level() const { return m_dc == std::numeric_limits<double>::infinity(); }
+    // Replaces the fronts with the crossings of the full block's midpoint.
+    void find_block_fronts();
+    // value, periods and variance from the current fronts.
+    void measure();
+
     // Front bookkeeping: fronts enter at the newest end and leave at the oldest.
+    std::size_t front_count() const { return m_fronts.size() - m_oldest; }
     void push_front_index(std::uint64_t index);
     void pop_oldest_front();
+    void clear_fronts();
     // The periods of the given fronts, a leading 0 first.
     std::vector<double> periods_of(const std::vector<std::uint64_t>& fronts) const;
     std::vector<double> current_periods() const;
 
-    std::uint64_t m_counter = 0;          // absolute index of the next sample entering the block
-    std::deque<std::uint64_t> m_fronts;   // absolute indices of the fronts in the block, ascending
+    std::uint64_t m_counter = 0; // absolute index of the next sample entering the block
+    // Absolute indices of the fronts in the block, ascending, from m_oldest on;
+    // the entries before it have left, and their room is reused before the
+    // vector grows.
+    std::vector<std::uint64_t> m_fronts;
+    std::size_t m_oldest = 0;
     std::uint64_t m_squares = 0;          // sum of the squared intervals between the fronts, samples^2
     double m_dc = std::numeric_limits<double>::infinity();
     // The periods are those of the current fronts while m_periods_live; they
@@ -72,11 +87,12 @@ private:
     std::vector<double> m_periods;
     bool m_periods_live = false;
     double m_live_dt = 0.0;               // sample interval of the last computation
-    std::vector<std::uint64_t> m_dropped; // fronts that left with the current chunk
+    // Fronts that left with the current chunk, or that the scan of the full block replaced.
+    std::vector<std::uint64_t> m_dropped;
     std::size_t m_old_fronts = 0;         // fronts left from before the current chunk
     double m_variance = 0.0;
-    detail::sample_window m_samples; // samples written since the block was created
-    double m_previous = 0.0;         // the sample written last (0: the fresh block's last element)
+    double m_previous = 0.0; // the sample written last (0: the fresh block's last element)
+    double m_lead = 0.0;     // the sample written just before the current block began
 };
 
 } // namespace ryx::math::instant

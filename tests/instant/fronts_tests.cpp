@@ -2,6 +2,7 @@
 // difference of two channels.
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -226,6 +227,98 @@ TEST(InstantFreq, MatchesADirectCount)
     std::uniform_int_distribution<std::size_t> sizes(1, 3 * n);
     h.push(h.channel(0), signal, [&] { return sizes(gen); });
     EXPECT_EQ(blocks, 20u);
+}
+
+// The automatic level is the midpoint of the full block, whichever runs fill
+// it: per block the fronts of a direct count, and the same value and variance
+// for runs of 1, 7, 64, 1000 and random lengths.
+TEST(InstantFreq, AutomaticLevelDoesNotDependOnRunSizes)
+{
+    const double rate = 1000.0;
+    const std::size_t n = 250, blocks = 24;
+    const auto clean = ryx::test::sine(blocks * n, rate, 37.3, 1.0, 0.0, 0.2);
+    const auto offset = ryx::test::sine(blocks * n, rate, 50.0, 2.0, 0.5, 0.3); // 20 samples a period
+    auto noisy = ryx::test::noise(blocks * n, 5);
+    auto steps = clean;
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        noisy[i] = clean[i] + 0.3 * noisy[i];
+        steps[i] *= (i / 333) % 2 ? 3.0 : 0.4;
+    }
+    const struct {
+        const char* name;
+        const std::vector<double>& x;
+    } cases[] = {{"clean", clean}, {"offset", offset}, {"noisy", noisy}, {"steps", steps}};
+    for (const auto& [name, x] : cases) {
+        std::vector<std::vector<double>> reference; // per block: value, variance, front times
+        for (std::size_t run : std::vector<std::size_t>{n, 1, 7, 64, 1000, 0}) { // 0: random lengths
+            ryx::test::host h(rate);
+            in::freq f(h.channel(0), QJsonObject{{"time", static_cast<double>(n) / rate}});
+            std::vector<std::vector<double>> seen;
+            QObject::connect(&f, &in::value::changed, [&] {
+                seen.push_back({f.get_value(), f.get_variance()});
+                for (double t : to_vector(f.get_fronts()))
+                    seen.back().push_back(t);
+            });
+            std::mt19937 gen(17);
+            std::uniform_int_distribution<std::size_t> sizes(1, 3 * n);
+            h.push(h.channel(0), x, [&] { return run ? run : sizes(gen); });
+            if (reference.empty())
+                reference = seen;
+            ASSERT_EQ(seen.size(), reference.size()) << name << ", runs of " << run;
+            for (std::size_t b = 0; b < seen.size(); ++b)
+                EXPECT_EQ(seen[b], reference[b]) << name << ", runs of " << run << ", block " << b;
+        }
+        ASSERT_EQ(reference.size(), blocks) << name;
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const auto first = x.begin() + static_cast<std::ptrdiff_t>(b * n);
+            const auto [lo, hi] = std::minmax_element(first, first + static_cast<std::ptrdiff_t>(n));
+            const double level = (*lo + *hi) * 0.5;
+            std::vector<long> fronts, got;
+            for (std::size_t i = b * n; i < (b + 1) * n; ++i)
+                if ((i ? x[i - 1] : 0.0) < level && level <= x[i])
+                    fronts.push_back(static_cast<long>(i));
+            for (auto t = reference[b].begin() + 2; t != reference[b].end(); ++t)
+                got.push_back(std::lround(*t * rate));
+            EXPECT_EQ(got, fronts) << name << " block " << b;
+            EXPECT_TRUE(&x != &offset || std::fabs(reference[b][0] - 50.0) < 1e-9) << reference[b][0];
+        }
+    }
+}
+
+// Until a block is full its automatic level is unknown: the last full block's
+// results stay. A level switched within a block leaves no front behind that
+// the next block could meet.
+TEST(InstantFreq, AutomaticLevelBetweenBlockEnds)
+{
+    ryx::test::host h(1000.0);
+    in::freq f(h.channel(0), QJsonObject());
+    const auto at50 = square(100), at100 = square(100, 5);
+    auto push = [&](const std::vector<double>& x, std::size_t from, std::size_t to) {
+        h.push(h.channel(0), std::vector<double>(x.begin() + static_cast<std::ptrdiff_t>(from),
+                                                 x.begin() + static_cast<std::ptrdiff_t>(to)), 7);
+    };
+    push(at50, 0, 100);
+    const auto fronts = f.get_fronts();
+    push(at100, 0, 50);
+    EXPECT_DOUBLE_EQ(f.get_value(), 50.0);
+    EXPECT_EQ(f.get_fronts(), fronts);
+    push(at100, 50, 100);
+    EXPECT_DOUBLE_EQ(f.get_value(), 100.0);
+
+    push(at50, 0, 30);
+    f.set_dc(0.0);
+    push(at50, 30, 100);
+    push(at50, 0, 100);
+    EXPECT_DOUBLE_EQ(f.get_value(), 50.0);
+    ASSERT_EQ(f.get_fronts().size(), 5); // those of this block only
+    EXPECT_NEAR(to_vector(f.get_fronts()).front(), 0.31, 1e-12);
+
+    push(at100, 0, 40);
+    f.set_dc(std::numeric_limits<double>::infinity());
+    push(at100, 40, 100);
+    EXPECT_DOUBLE_EQ(f.get_value(), 100.0);
+    EXPECT_EQ(f.get_fronts().size(), 10);
+    EXPECT_NEAR(to_vector(f.get_fronts()).front(), 0.405, 1e-12);
 }
 
 TEST(InstantLastFront, SearchesBackwardsFromTheEnd)

@@ -135,8 +135,6 @@ TEST(InstantStatistics, MatchSciPyPerBlock)
 }
 
 // Runs of random sizes (1 to 3 N) give the block results of one run per block.
-// (freq's automatic level is taken per chunk, so only a fixed level is
-// independent of the run sizes.)
 TEST(InstantStatistics, ResultsDoNotDependOnRunSizes)
 {
     const measure rows[] = {
@@ -151,6 +149,7 @@ TEST(InstantStatistics, ResultsDoNotDependOnRunSizes)
         {"peak_to_peak", make<in::peak_to_peak>(), {}},
         {"offset", make<in::offset>(), {}},
         {"freq, fixed level", make<in::freq>(), {{"dc", 0.1}}},
+        {"freq, automatic level", make<in::freq>(), {}},
     };
     for (std::size_t n : {37u, 100u, 1000u}) {
         const double rate = 1000.0;
