@@ -16,6 +16,12 @@ class analog_data;
 // recursive: one thread may nest brackets, and it is released when the count of
 // nested brackets returns to zero. Prefer the scoped ryx::device_lock
 // (ryx/core/device_lock.h) to bare lock_ai/unlock_ai pairs.
+//
+// The lock belongs to a thread, identified by its id: a thread must release
+// every lock it takes before it ends. One that ends while holding it leaves the
+// device locked for good (others wait forever), and a later thread that the
+// system gives the same id would find itself the holder. The scoped guard makes
+// that impossible for any code that unwinds normally.
 class RYX_CORE_EXPORT device : public data_model_node
 {
     Q_OBJECT

@@ -4,8 +4,17 @@
 #   scripts/test.sh --sanitize   AddressSanitizer + UBSan build in build-asan/
 #   scripts/test.sh --tsan       ThreadSanitizer build in build-tsan/ of the tests
 #                                that run several threads
+#   scripts/test.sh --all        all three, then every fuzz target for 20 s
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--all" ]; then
+  bash scripts/test.sh
+  bash scripts/test.sh --sanitize
+  bash scripts/test.sh --tsan
+  bash scripts/fuzz.sh 20
+  exit 0
+fi
 
 bash scripts/install-deps.sh
 
