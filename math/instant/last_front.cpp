@@ -50,6 +50,14 @@ void last_front::update_front()
     }
 }
 
+void last_front::rate_arrived()
+{
+    if (!sized_without_rate() || !(rate() > 0.0))
+        return;
+    m_front = -1;
+    resize_block(true);
+}
+
 void last_front::retune(double f)
 {
     if (!(f > 0.0) || std::fabs(f - m_tracking) <= 1e-9)

@@ -28,6 +28,8 @@ public:
 
 protected:
     void calculate() override;
+    // The history takes its length in samples once the source has a rate.
+    void rate_arrived() override;
 
     // Takes the source's current run into the history and searches the front.
     void update_front();

@@ -16,6 +16,12 @@ peak::peak(ryx::analog_data* source, const QJsonObject& settings) : value(source
     m_max = std::make_unique<max>(source, QJsonObject());
     m_min = std::make_unique<min>(source, QJsonObject());
     m_offset = std::make_unique<offset>(source, QJsonObject());
+    // The children measure over the peak's own block duration, as set_time
+    // keeps them; built with the defaults they would use 0.1 s whatever the
+    // settings asked for.
+    for (value* child : {static_cast<value*>(m_max.get()), static_cast<value*>(m_min.get()),
+                         static_cast<value*>(m_offset.get())})
+        child->set_time(get_time());
     set_default_name(tr("peak"));
 }
 

@@ -52,7 +52,31 @@ value::value(ryx::analog_data* source, const QJsonObject& settings) : m_source(s
         // whichever thread deletes it.
         connect(m_source, &ryx::data_model_node::deleting, this, &value::disconnect_from_ad,
                 Qt::DirectConnection);
+        connect(m_source, &ryx::analog_data::rate_changed, this, [this] { rate_arrived(); },
+                Qt::DirectConnection);
     }
+}
+
+void value::rate_arrived()
+{
+    // A block sized while the source had no rate is the shortest one; the first
+    // valid rate gives it the duration asked for. Later rate changes keep the
+    // block's samples.
+    if (!m_sized_without_rate || !(rate() > 0.0))
+        return;
+    resize_block();
+}
+
+void value::resize_block(bool block_only)
+{
+    const QPointer<value> self(this);
+    m_force_resize = true;
+    if (block_only)
+        recreate_block(m_time, {});
+    else
+        set_time(m_time);
+    if (self)
+        m_force_resize = false;
 }
 
 value::~value()
@@ -192,11 +216,13 @@ void value::set_time(double t)
 bool value::recreate_block(double t, const std::function<void()>& reset_state)
 {
     ryx::analog_data* src = m_source;
-    if (!src || std::isnan(t) || std::fabs(t - m_time) <= 1e-9)
+    if (!src || std::isnan(t) || (std::fabs(t - m_time) <= 1e-9 && !m_force_resize))
         return false;
+    m_force_resize = false;
 
     ryx::device_lock lock(src);
     const double r = rate();
+    m_sized_without_rate = !(r > 0.0);
     const std::uint64_t wanted = samples_in(t, r);
     std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, max_block));
     m_time = t;

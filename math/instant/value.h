@@ -183,6 +183,13 @@ protected:
     // Holds the source's device lock while the returned guard lives; locks
     // nothing without a source.
     ryx::device_lock source_lock() const;
+    // Called when the source's rate changes: a block sized without a rate takes
+    // its duration now (resize_block).
+    virtual void rate_arrived();
+    // Re-creates the block for the current duration, even though the duration is
+    // unchanged: through set_time, or only the block and the results.
+    void resize_block(bool block_only = false);
+    bool sized_without_rate() const { return m_sized_without_rate; }
     // Sets the display name unless one was given in the settings.
     void set_default_name(const QString& name);
 
@@ -209,6 +216,8 @@ private:
     std::atomic<bool> m_single_shot{false};
     std::atomic<std::uint64_t> m_delay{0};
     bool m_name_given = false;
+    bool m_sized_without_rate = false; // the block was sized while the source had no rate
+    bool m_force_resize = false;       // set_time re-creates the block even for the same duration
 };
 
 } // namespace ryx::math::instant

@@ -386,6 +386,21 @@ TEST(InstantStatistics, PeakUsesItsChildrenPreviousResults)
     EXPECT_NEAR(p.get_value(), 5.0, 1e-12);
 }
 
+TEST(InstantStatistics, PeakChildrenTakeTheBlockDurationOfTheSettings)
+{
+    // 0.05 s blocks at 1000 Hz: runs of 50 samples alternate between a wide and
+    // a narrow sine, so children on 0.1 s blocks would always see the wide one.
+    ryx::test::host h(1000.0);
+    in::peak p(h.channel(0), QJsonObject{{"time", 0.05}});
+    const auto wide = ryx::test::sine(50, 1000.0, 40.0, 5.0);
+    const auto narrow = ryx::test::sine(50, 1000.0, 40.0, 1.0);
+    h.push(h.channel(0), wide);
+    h.push(h.channel(0), narrow);
+    h.push(h.channel(0), wide); // the children's results of the narrow block show now
+    // The sampled extremes of a 40 Hz sine of amplitude 1 lie within 0.01 of it.
+    EXPECT_NEAR(p.get_value(), 1.0, 0.01);
+}
+
 TEST(InstantStatistics, PeakSingleShotAndRunsWithoutBlocks)
 {
     ryx::test::host h(1000.0);
