@@ -35,9 +35,12 @@ void BM_resampler_per_frame(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(x.size()));
 }
-BENCHMARK(BM_resampler_per_frame)->Arg(4)->Arg(100)->Arg(5000);
+// 65536 and 64013 take the chains built where a/64+1 steps cannot be: exact
+// divisions by 64, and a fractional first stage for the prime 64013.
+BENCHMARK(BM_resampler_per_frame)->Arg(4)->Arg(100)->Arg(5000)->Arg(65536)->Arg(64013);
 
-// The same chain of stages, each fed the previous stage's whole block at once.
+// The same chain of stages, each fed the previous stage's whole block at once
+// (rational stages only: the ratios are ones whose a/64+1 chain is built).
 void BM_stages_in_blocks(benchmark::State& state)
 {
     const int ratio = static_cast<int>(state.range(0));

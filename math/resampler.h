@@ -1,18 +1,39 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "ryx/ryx_math_export.h"
 
-class Resampler;
-
 namespace ryx::math {
+
+namespace detail {
+struct resampler_stage;
+}
 
 // Integer-ratio decimator for single-precision frames: a chain of rate-conversion
 // stages, each dividing the rate by at most 64. Fed one frame at a time, it tells
 // when a decimated frame comes out of the last stage. Owned by its QObject
 // parent (the acquisition analyser that decimates through it).
+//
+// The chain for a ratio a is a -> a/64+1 -> ... -> 1 (a -> 1 once a <= 64). A
+// rational stage only converts when its reduced output rate (out / gcd(in, out))
+// is at most 1000, so that chain cannot be built for some ratios from 64000 up;
+// those get another chain of the same total ratio:
+//  - a <= 64: a -> 1;
+//  - else, when a has a divisor in 2..64: a -> a/d with the largest such d;
+//  - else, when a has a divisor c in 65..64000: a -> (a/c)*ceil(c/64), with the
+//    c that gives the lowest rate (reduced output rate ceil(c/64) <= 1000);
+//  - else (a is a prime above 64000): a fractional stage a -> m, m the largest
+//    multiple of 4096 not above a. Its output count stays within one frame of
+//    inputs*m/a, so the chain's count stays within one frame of inputs/ratio.
+//
+// States: before any setup and after clear() there is no stage and frames pass
+// through unchanged (process returns true). After a refused setup there is no
+// stage either, but nothing comes out: process returns false for every frame
+// and leaves it unchanged, so a caller never takes raw input for decimated data.
 class RYX_MATH_EXPORT resampler : public QObject
 {
     Q_OBJECT
@@ -24,22 +45,28 @@ public:
 
     // Deletes every stage; frames then pass through unchanged.
     void clear();
-    // Rebuilds the chain for decimation by ratio (ratio >= 1; other values leave no stage).
-    void setup(int ratio);
+    // Rebuilds the chain for decimation by ratio. Returns true when the chain
+    // decimates by exactly ratio. Returns false, leaving no stage and the
+    // resampler refusing every frame, when ratio < 1, the channel count is < 1
+    // or no chain of stages can be built.
+    bool setup(int ratio);
     // Passes one frame (channels values) through the chain. Returns true when a
     // decimated frame came out; it is then in the output frame and in `frame`.
+    // With no stage: true after clear() or before any setup, false after a
+    // refused setup; `frame` is left unchanged.
     bool process(float* frame);
     // Value index of the output frame (0 outside the frame).
     float out(int index) const;
 
-    // Input and output rates of each stage, first stage first.
+    // Input and output rates of each stage, first stage first (in units of the
+    // final output rate; empty when there is no stage).
     std::vector<std::pair<int, int>> stages() const;
 
 private:
     int m_channels;
-    std::vector<Resampler*> m_stages;
-    std::vector<std::pair<int, int>> m_rates;
+    std::vector<std::unique_ptr<detail::resampler_stage>> m_stages;
     std::vector<float> m_out;
+    bool m_refused = false;
 };
 
 } // namespace ryx::math

@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <numeric>
+#include <random>
 #include <stdexcept>
 
 #include "ryx/math/resampler.h"
@@ -19,12 +22,46 @@ int outputs(resampler& r, int n)
     return count;
 }
 
+using chain = std::vector<std::pair<int, int>>;
+
+// The a -> a/64+1 -> ... -> 1 chain, computed here independently of the class.
+chain split_by_64(int ratio)
+{
+    chain c;
+    for (int a = ratio;;) {
+        const int f = a >= 65 ? a / 64 + 1 : 1;
+        c.emplace_back(a, f);
+        if (f == 1)
+            return c;
+        a = f;
+    }
+}
+
+// Whether a zita-resampler rational stage converts in -> out, as measured on the
+// library: it divides by at most 64 and tables at most 1000 filter phases
+// (the reduced output rate out / gcd(in, out)).
+bool rational_stage_converts(int in, int out)
+{
+    return in <= 64LL * out && out / std::gcd(in, out) <= 1000;
+}
+
+// Amplitude of the component at w radians per sample, by projection on sine and
+// cosine; exact for a whole number of periods.
+double amplitude(const std::vector<float>& x, std::size_t from, std::size_t to, double w)
+{
+    double a = 0.0, b = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+        a += x[i] * std::sin(w * static_cast<double>(i));
+        b += x[i] * std::cos(w * static_cast<double>(i));
+    }
+    return 2.0 * std::hypot(a, b) / static_cast<double>(to - from);
+}
+
 } // namespace
 
 TEST(resampler, stage_chains_split_ratios_into_steps_of_at_most_64)
 {
     resampler r(1);
-    using chain = std::vector<std::pair<int, int>>;
     r.setup(1);
     EXPECT_EQ(r.stages(), (chain{{1, 1}}));
     r.setup(4);
@@ -114,4 +151,123 @@ TEST(resampler, negative_channel_count_is_a_length_error)
     resampler none(0);
     none.setup(4);
     EXPECT_TRUE(none.stages().empty());
+}
+
+TEST(resampler, every_ratio_decimates_by_exactly_its_value)
+{
+    std::vector<int> ratios;
+    for (int q = 1; q <= 130; ++q)
+        ratios.push_back(q);
+    for (int q = 256; q <= (1 << 19); q *= 2)
+        ratios.push_back(q);
+    // Around the first rates whose a/64+1 step needs more than 1000 filter phases,
+    // large primes (no rational stage leaves a prime above 64000), products of two
+    // primes above 64 (no divisor up to 64), and the largest ratios.
+    for (int q : {63999, 64000, 64001, 64007, 64013, 64030, 64031, 65535, 65536, 65537, 66000,
+                  991 * 997, 67 * 67 * 67, 67 * 1009, 999983, 999999, 1000000})
+        ratios.push_back(q);
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> near(64000, 66000), any(1, 1000000);
+    for (int i = 0; i < 8; ++i)
+        ratios.push_back(near(random));
+    for (int i = 0; i < 12; ++i)
+        ratios.push_back(any(random));
+
+    resampler r(1);
+    for (const int ratio : ratios) {
+        SCOPED_TRACE(::testing::Message() << "ratio " << ratio);
+        ASSERT_TRUE(r.setup(ratio));
+        const chain c = r.stages();
+        ASSERT_FALSE(c.empty());
+        EXPECT_EQ(c.front().first, ratio);
+        EXPECT_EQ(c.back().second, 1);
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            EXPECT_LE(c[i].first, 64LL * c[i].second) << "stage " << i;
+            EXPECT_TRUE(c[i].second < c[i].first || c[i].first == 1) << "stage " << i;
+            if (i + 1 < c.size()) {
+                EXPECT_EQ(c[i].second, c[i + 1].first) << "stage " << i;
+            }
+        }
+        // Where every stage of the a/64+1 chain converts, that chain is kept.
+        const chain part = split_by_64(ratio);
+        if (std::all_of(part.begin(), part.end(),
+                        [](const auto& s) { return rational_stage_converts(s.first, s.second); })) {
+            EXPECT_EQ(c, part);
+        }
+
+        // Within one frame of inputs/ratio after every input, over a few periods.
+        const long long n = 3LL * ratio + ratio / 2;
+        long long count = 0;
+        double worst = 0.0;
+        for (long long i = 1; i <= n; ++i) {
+            float frame = 0.0f;
+            count += r.process(&frame) ? 1 : 0;
+            const double deviation = static_cast<double>(count) - static_cast<double>(i) / ratio;
+            if (std::abs(deviation) > std::abs(worst))
+                worst = deviation;
+        }
+        EXPECT_LE(std::abs(worst), 1.0);
+        EXPECT_NEAR(static_cast<double>(count), static_cast<double>(n) / ratio, 1.0);
+    }
+}
+
+TEST(resampler, a_chain_with_a_fractional_stage_filters_like_the_others)
+{
+    // 64013 is a prime above 64000: the chain starts with a fractional stage onto
+    // a multiple of 4096. Channel 0 carries a sine at 0.1 of the output rate,
+    // channel 1 one at 2.7 of it (folding to 0.3 if let through).
+    const int ratio = 64013;
+    resampler r(2);
+    ASSERT_TRUE(r.setup(ratio));
+    ASSERT_NE(r.stages(), split_by_64(ratio));
+    const double pass = 0.1, stop = 2.7; // cycles per output frame
+    std::vector<float> low, high;
+    const long long n = 300LL * ratio;
+    for (long long i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / ratio; // in output frames
+        float frame[2] = {static_cast<float>(std::sin(2.0 * M_PI * pass * t)),
+                          static_cast<float>(std::sin(2.0 * M_PI * stop * t))};
+        if (r.process(frame)) {
+            EXPECT_EQ(r.out(1), frame[1]);
+            low.push_back(frame[0]);
+            high.push_back(frame[1]);
+        }
+    }
+    ASSERT_NEAR(static_cast<double>(low.size()), 300.0, 1.0);
+    // Skip the filters' settling (about 35 output frames), then 20 whole periods.
+    const double low_dB = 20.0 * std::log10(amplitude(low, 100, 300, 2.0 * M_PI * pass));
+    EXPECT_NEAR(low_dB, 0.0, 0.01);
+    double peak = 0.0;
+    for (std::size_t i = 100; i < 300; ++i)
+        peak = std::max(peak, static_cast<double>(std::abs(high[i])));
+    EXPECT_LT(20.0 * std::log10(peak + 1e-30), -100.0);
+}
+
+TEST(resampler, a_refused_setup_lets_nothing_through)
+{
+    resampler r(1);
+    ASSERT_TRUE(r.setup(4));
+    for (const int ratio : {0, -1, -65536}) {
+        SCOPED_TRACE(::testing::Message() << "ratio " << ratio);
+        EXPECT_FALSE(r.setup(ratio));
+        EXPECT_TRUE(r.stages().empty());
+        for (int i = 0; i < 10; ++i) {
+            float frame = 3.5f;
+            EXPECT_FALSE(r.process(&frame));
+            EXPECT_EQ(frame, 3.5f);
+        }
+    }
+    // clear() returns to the unset state, which passes frames through.
+    r.clear();
+    float frame = 2.5f;
+    EXPECT_TRUE(r.process(&frame));
+    EXPECT_EQ(frame, 2.5f);
+    // A refused setup leaves the resampler usable.
+    EXPECT_FALSE(r.setup(0));
+    EXPECT_TRUE(r.setup(4));
+    EXPECT_EQ(outputs(r, 400), 100);
+
+    resampler none(0);
+    EXPECT_FALSE(none.setup(4));
+    EXPECT_FALSE(none.process(nullptr));
 }
