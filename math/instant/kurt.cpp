@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <numeric>
 
+#include "ryx/math/instant/block_sums.h"
+
 namespace ryx::math::instant {
 
 kurt::kurt(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
@@ -48,20 +50,23 @@ void kurt::calculate()
     // The samples are scaled by a power of two near their largest magnitude, and
     // the deviations likewise, so that neither the sum nor the fourth powers can
     // overflow; such a scaling is exact, and kurtosis does not depend on scale.
+    // Subnormal samples are read as 0 (block_sums.h): a block of them only is
+    // constant, like the moving kurtosis's window of them.
+    using detail::flushed;
     double largest = 0.0;
     for (double x : b)
-        largest = std::max(largest, std::fabs(x));
+        largest = std::max(largest, std::fabs(flushed(x)));
     const double down = std::isfinite(largest) && largest > 0.0 ? std::ldexp(1.0, -std::ilogb(largest)) : 1.0;
     double scaled_sum = 0.0;
     for (double x : b)
-        scaled_sum += x * down;
+        scaled_sum += flushed(x) * down;
     m_sum = scaled_sum / down;
     const double scaled_mean = scaled_sum / static_cast<double>(c);
     m_mean = scaled_mean / down;
 
     double spread = 0.0;
     for (double x : b)
-        spread = std::max(spread, std::fabs(x * down - scaled_mean));
+        spread = std::max(spread, std::fabs(flushed(x) * down - scaled_mean));
     if (!(spread > 0.0)) {
         // A constant block has no spread to compare its tails with.
         m_value = std::isnan(spread) ? spread : 0.0;
@@ -71,7 +76,7 @@ void kurt::calculate()
     double s2 = 0.0;
     double s4 = 0.0;
     for (double x : b) {
-        const double d = (x * down - scaled_mean) * unit;
+        const double d = (flushed(x) * down - scaled_mean) * unit;
         const double d2 = d * d;
         s2 += d2;
         s4 += d2 * d2;

@@ -8,7 +8,8 @@ namespace ryx::math::moving {
 
 // Moving excess kurtosis of the window, with the sample-size correction:
 // ((n^2 - 1) / ((n - 2)(n - 3))) (m4 / m2^2 - 3 + 6 / (n + 1)); 0 while the
-// window holds fewer than 4 samples or its samples are all equal.
+// window holds fewer than 4 samples or its samples are all equal. Subnormal
+// samples count as 0; finite samples of any magnitude give a finite result.
 // A derived channel: it belongs to its source channel, which deletes it. Its
 // window is `time` seconds (see data.h).
 class RYX_MATH_EXPORT kurt : public statistic<kurt, with_blocks<avg, detail::power_head<4>>>

@@ -6,7 +6,9 @@
 
 namespace ryx::math::moving {
 
-// Moving standard deviation: the square root of the moving sample variance.
+// Moving standard deviation: the square root of the moving sample variance,
+// finite for finite samples even where the variance itself is too large for a
+// double.
 // A derived channel: it belongs to its source channel, which deletes it. Its
 // window is `time` seconds (see data.h).
 class RYX_MATH_EXPORT msd : public statistic<msd, var>
@@ -24,7 +26,9 @@ public:
 // translation unit that needs it, inlines the rule.
 inline double msd::value(const cursor& c)
 {
-    return std::sqrt(var::value(c));
+    int e;
+    const double d = std::sqrt(scaled(c, e));
+    return e == 0 ? d : std::ldexp(d, e);
 }
 
 } // namespace ryx::math::moving

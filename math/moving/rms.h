@@ -7,7 +7,9 @@
 namespace ryx::math::moving {
 
 // Moving root mean square: sqrt(sum of x^2 / n) over the n samples of the
-// window, so a constant c reads |c|; 0 for an empty window.
+// window, so a constant c reads |c|; 0 for an empty window. Subnormal samples
+// count as 0, which moves the RMS by less than 2^-1022; the RMS of finite
+// samples is always finite (see blocks.h).
 // A derived channel: it belongs to its source channel, which deletes it. Its
 // window is `time` seconds (see data.h).
 class RYX_MATH_EXPORT rms : public statistic<rms, with_blocks<data, detail::square_sum_head>>
@@ -28,7 +30,9 @@ inline double rms::value(const cursor& c)
     const std::size_t n = c.count();
     if (n == 0)
         return 0.0;
-    return std::sqrt((c.tail_part() + c.head.s) / static_cast<double>(n));
+    const detail::square_sum_head::part squares = detail::square_sum_head::merge(c.tail_part(), c.head.p);
+    const double r = std::sqrt(squares.s / static_cast<double>(n));
+    return squares.e == 0 ? r : std::ldexp(r, squares.e);
 }
 
 } // namespace ryx::math::moving

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace ryx::math::detail {
+
+// Subnormal numbers (magnitudes below 2^-1022) send multiplications and
+// divisions that read or produce them through a slow microcode path on many
+// x86 processors, tens to hundreds of cycles each. The statistics avoid them
+// without touching the thread's floating-point mode: sums read a subnormal
+// sample as 0, and exact results (extremes, midpoints, medians) are formed
+// without arithmetic that yields a subnormal.
+
+// x, or 0 when x is subnormal. A sum of n samples so read differs from the
+// exact one by less than n * 2^-1022: below 4e-301 for the 2^24 samples of the
+// longest moving window and the 2^23 of the longest instant block.
+inline double flushed(double x)
+{
+    return std::fabs(x) < DBL_MIN ? 0.0 : x;
+}
+
+// s * 0.5, exactly as the multiplication rounds it (to nearest, ties to even).
+// Below 2^-1021 in magnitude the product is subnormal; there the bits of |s|,
+// read as an integer, count units of 2^-1074 (in the subnormal range and in the
+// lowest normal binade alike), so halving that integer, rounded to even, gives
+// the product's bits.
+inline double half(double s)
+{
+    if (!(std::fabs(s) < 0x1p-1021))
+        return s * 0.5; // also infinities and NaN
+    std::uint64_t bits;
+    std::memcpy(&bits, &s, sizeof bits);
+    const std::uint64_t sign = bits & (std::uint64_t(1) << 63);
+    const std::uint64_t units = bits ^ sign;
+    const std::uint64_t halved = (units >> 1) + (units & (units >> 1) & 1);
+    bits = sign | halved;
+    std::memcpy(&s, &bits, sizeof bits);
+    return s;
+}
+
+} // namespace ryx::math::detail
