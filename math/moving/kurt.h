@@ -19,18 +19,21 @@ class RYX_MATH_EXPORT kurt : public statistic<kurt, with_blocks<avg, detail::pow
 public:
     kurt(ryx::analog_data* source, bool temporary);
 
-    // The result over the window the cursor describes.
+    // The result over the window the cursor describes; Checked = false only
+    // while no unusual sample is in the window (see blocks.h).
+    template <bool Checked = true>
     static double value(const cursor& c);
 };
 
 // Inline, so that the run loop, which the statistic's vtable brings into every
 // translation unit that needs it, inlines the rule.
-inline double kurt::value(const cursor& c)
+template <bool Checked>
+double kurt::value(const cursor& c)
 {
     const std::uint64_t n = c.count();
     if (n < 4)
         return 0.0;
-    const detail::moments m = detail::merge<4>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+    const detail::moments<4> m = detail::merge<4, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
                                                static_cast<double>(c.head_count), c.inverse[n]);
     if (m.m2 == 0.0)
         return 0.0;

@@ -18,16 +18,19 @@ class RYX_MATH_EXPORT msd : public statistic<msd, var>
 public:
     msd(ryx::analog_data* source, bool temporary);
 
-    // The result over the window the cursor describes.
+    // The result over the window the cursor describes; Checked = false only
+    // while no unusual sample is in the window (see blocks.h).
+    template <bool Checked = true>
     static double value(const cursor& c);
 };
 
 // Inline, so that the run loop, which the statistic's vtable brings into every
 // translation unit that needs it, inlines the rule.
-inline double msd::value(const cursor& c)
+template <bool Checked>
+double msd::value(const cursor& c)
 {
     int e;
-    const double d = std::sqrt(scaled(c, e));
+    const double d = std::sqrt(scaled<Checked>(c, e));
     return e == 0 ? d : std::ldexp(d, e);
 }
 

@@ -19,20 +19,23 @@ class RYX_MATH_EXPORT rms : public statistic<rms, with_blocks<data, detail::squa
 public:
     rms(ryx::analog_data* source, bool temporary);
 
-    // The result over the window the cursor describes.
+    // The result over the window the cursor describes; Checked = false only
+    // while no unusual sample is in the window (see blocks.h).
+    template <bool Checked = true>
     static double value(const cursor& c);
 };
 
 // Inline, so that the run loop, which the statistic's vtable brings into every
 // translation unit that needs it, inlines the rule.
-inline double rms::value(const cursor& c)
+template <bool Checked>
+double rms::value(const cursor& c)
 {
     const std::size_t n = c.count();
     if (n == 0)
         return 0.0;
-    const detail::square_sum_head::part squares = detail::square_sum_head::merge(c.tail_part(), c.head.p);
+    const detail::square_sum_head::part squares = detail::square_sum_head::merge<Checked>(c.tail_part(), c.head.p);
     const double r = std::sqrt(squares.s / static_cast<double>(n));
-    return squares.e == 0 ? r : std::ldexp(r, squares.e);
+    return !Checked || squares.e == 0 ? r : std::ldexp(r, squares.e);
 }
 
 } // namespace ryx::math::moving

@@ -21,34 +21,39 @@ class RYX_MATH_EXPORT var : public statistic<var, with_blocks<avg, detail::power
 public:
     var(ryx::analog_data* source, bool temporary);
 
-    // The result over the window the cursor describes.
+    // The result over the window the cursor describes; Checked = false only
+    // while no unusual sample is in the window (see blocks.h).
+    template <bool Checked = true>
     static double value(const cursor& c);
 
 protected:
     // The variance times 4^-e, where e is 0 unless the window's spread is beyond
     // 2^480 (see blocks.h), so that its square root is finite whenever the
     // standard deviation is.
+    template <bool Checked>
     static double scaled(const cursor& c, int& e);
 };
 
 // Inline, so that the run loop, which the statistic's vtable brings into every
 // translation unit that needs it, inlines the rule.
-inline double var::scaled(const cursor& c, int& e)
+template <bool Checked>
+double var::scaled(const cursor& c, int& e)
 {
     const std::size_t n = c.count();
     e = 0;
     if (n < 2)
         return 0.0;
-    const detail::moments m = detail::merge<2>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+    const detail::moments<2> m = detail::merge<2, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
                                                static_cast<double>(c.head_count), c.inverse[n]);
-    e = m.e;
+    e = Checked ? m.e : 0;
     return m.m2 * c.inverse[n - 1];
 }
 
-inline double var::value(const cursor& c)
+template <bool Checked>
+double var::value(const cursor& c)
 {
     int e;
-    const double v = scaled(c, e);
+    const double v = scaled<Checked>(c, e);
     return e == 0 ? v : std::ldexp(v, 2 * e);
 }
 
