@@ -22,6 +22,16 @@ inline double flushed(double x)
     return std::fabs(x) < DBL_MIN ? 0.0 : x;
 }
 
+// Half the smallest normal magnitude, 2^-1023, and ||x| - 2^-1023|, which is
+// below it exactly when x is subnormal (0 < |x| < 2^-1022): a running minimum
+// of it tells, without a branch, whether a run of samples holds one.
+constexpr double half_min = DBL_MIN / 2;
+
+inline double subnormal_distance(double x)
+{
+    return std::fabs(std::fabs(x) - half_min);
+}
+
 // s * 0.5, exactly as the multiplication rounds it (to nearest, ties to even).
 // Below 2^-1021 in magnitude the product is subnormal; there the bits of |s|,
 // read as an integer, count units of 2^-1074 (in the subnormal range and in the

@@ -214,12 +214,11 @@ private:
 
 // Whether every sample of a run is ordinary: 0, or normal with a magnitude
 // below bound (NaN may pass). It keeps the largest magnitude and the least
-// distance of a magnitude to 2^-1023, in independent vector lanes: about 0.2 ns
+// subnormal_distance (subnormal.h) in independent vector lanes: about 0.2 ns
 // per sample.
 inline bool ordinary(const double* first, const double* last, double bound)
 {
-    // 0 < |x| < 2^-1022 exactly when ||x| - 2^-1023| < 2^-1023.
-    constexpr double half_min = DBL_MIN / 2;
+    using math::detail::half_min;
     double hi = 0.0;
     double lo = half_min;
 #if defined(__SSE2__)
@@ -247,7 +246,7 @@ inline bool ordinary(const double* first, const double* last, double bound)
 #endif
     for (; first != last; ++first) {
         const double a = std::fabs(*first);
-        const double t = std::fabs(a - half_min);
+        const double t = math::detail::subnormal_distance(*first);
         hi = hi > a ? hi : a;
         lo = lo < t ? lo : t;
     }

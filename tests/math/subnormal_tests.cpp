@@ -13,6 +13,8 @@ namespace {
 
 using ryx::math::detail::flushed;
 using ryx::math::detail::half;
+using ryx::math::detail::half_min;
+using ryx::math::detail::subnormal_distance;
 
 std::uint64_t bits_of(double x)
 {
@@ -58,4 +60,11 @@ TEST(subnormal, flushed_reads_only_subnormal_samples_as_zero)
     EXPECT_EQ(flushed(1.5), 1.5);
     EXPECT_EQ(flushed(-HUGE_VAL), -HUGE_VAL);
     EXPECT_TRUE(std::isnan(flushed(std::nan(""))));
+}
+
+TEST(subnormal, the_distance_tells_subnormal_samples_and_only_them)
+{
+    for (const double x : {0.0, -0.0, DBL_TRUE_MIN, -DBL_TRUE_MIN, half_min, std::nextafter(DBL_MIN, 0.0),
+                           -std::nextafter(DBL_MIN, 0.0), DBL_MIN, -DBL_MIN, 1e-300, 1.0, DBL_MAX, HUGE_VAL})
+        EXPECT_EQ(subnormal_distance(x) < half_min, std::fpclassify(x) == FP_SUBNORMAL) << std::hexfloat << x;
 }

@@ -411,3 +411,47 @@ TEST(moving_statistics, subnormal_samples_count_as_zero_in_the_sums_only)
         }
     }
 }
+
+TEST(moving_statistics, unusual_samples_give_the_same_outputs_however_the_runs_fall)
+{
+    // Ordinary stretches, huge samples, subnormal ones and a NaN, coming and
+    // going: the statistic takes a different path while such a sample is in the
+    // window, and its outputs must not depend on where the runs begin.
+    std::vector<double> x = ryx::test::noise(4000, 43);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (i % 500 == 100)
+            x[i] = 1e300 * (1.0 + x[i]);
+        else if (i % 500 == 300)
+            x[i] = std::ldexp(x[i], -1050);
+        else if (i % 500 == 250 && i > 2000)
+            x[i] = -1e160;
+    }
+    x[3300] = not_a_number;
+    for (const statistic& s : statistics()) {
+        for (const int w : {7, 150}) {
+            std::vector<double> whole;
+            {
+                ryx::test::host h(1000.0);
+                std::unique_ptr<mv::data> m(s.make(h.channel()));
+                m->set_time(seconds(w, 1000.0));
+                collect(m.get(), whole);
+                h.push(h.channel(), x);
+            }
+            for (const std::size_t run : {std::size_t(1), std::size_t(0)}) {
+                ryx::test::host h(1000.0);
+                std::unique_ptr<mv::data> m(s.make(h.channel()));
+                m->set_time(seconds(w, 1000.0));
+                std::vector<double> y;
+                collect(m.get(), y);
+                if (run == 1)
+                    h.push(h.channel(), x, run);
+                else
+                    h.push(h.channel(), x, random_runs(2 * static_cast<std::size_t>(w), 29));
+                ASSERT_EQ(y.size(), whole.size());
+                for (std::size_t k = 0; k < y.size(); ++k)
+                    ASSERT_TRUE(same(y[k], whole[k])) << s.name << " W=" << w << " run " << run << " at " << k
+                                                      << ": " << y[k] << " vs " << whole[k];
+            }
+        }
+    }
+}
