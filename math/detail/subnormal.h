@@ -39,7 +39,7 @@ inline double subnormal_distance(double x)
 // the product's bits.
 inline double half(double s)
 {
-    if (!(std::fabs(s) < 0x1p-1021))
+    if (__builtin_expect(!(std::fabs(s) < 0x1p-1021), 1))
         return s * 0.5; // also infinities and NaN
     std::uint64_t bits;
     std::memcpy(&bits, &s, sizeof bits);

@@ -253,6 +253,13 @@ inline bool ordinary(const double* first, const double* last, double bound)
     return hi < bound && !(lo < half_min);
 }
 
+// A sample that a head's plain path must not see: subnormal, or not below the
+// head's bound (infinities included; NaN is not unusual).
+inline bool is_unusual(double x, double bound)
+{
+    return std::fabs(x) >= bound || flushed(x) != x;
+}
+
 // 2^k, for the bounds below.
 constexpr double power_of_two(int k)
 {
@@ -289,7 +296,7 @@ struct power_sum_head
 
     part p;
 
-    static bool unusual(double x) { return !(std::fabs(x) < bound) || flushed(x) != x; }
+    static bool unusual(double x) { return is_unusual(x, bound); }
 
     void add(double x) { p.s += Power == 1 ? x : x * x; }
 
@@ -445,7 +452,7 @@ struct power_head
     double scale = 1.0;  // 2^-e
     int e = 0;
 
-    static bool unusual(double x) { return !(std::fabs(x) < bound) || flushed(x) != x; }
+    static bool unusual(double x) { return is_unusual(x, bound); }
 
     void add(double x)
     {
