@@ -33,8 +33,9 @@ double kurt::value(const cursor& c)
     const std::uint64_t n = c.count();
     if (n < 4)
         return 0.0;
-    const detail::moments<4> m = detail::merge<4, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
-                                               static_cast<double>(c.head_count), c.inverse[n]);
+    const detail::moments<4> m =
+        detail::merge<4, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+                                   static_cast<double>(c.head_count), c.inverse[n]);
     if (m.m2 == 0.0)
         return 0.0;
     const double count = static_cast<double>(n);

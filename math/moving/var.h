@@ -43,8 +43,9 @@ double var::scaled(const cursor& c, int& e)
     e = 0;
     if (n < 2)
         return 0.0;
-    const detail::moments<2> m = detail::merge<2, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
-                                               static_cast<double>(c.head_count), c.inverse[n]);
+    const detail::moments<2> m =
+        detail::merge<2, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+                                   static_cast<double>(c.head_count), c.inverse[n]);
     e = Checked ? m.e : 0;
     return m.m2 * c.inverse[n - 1];
 }
