@@ -32,15 +32,14 @@ inline double subnormal_distance(double x)
     return std::fabs(std::fabs(x) - half_min);
 }
 
-// s * 0.5, exactly as the multiplication rounds it (to nearest, ties to even).
-// Below 2^-1021 in magnitude the product is subnormal; there the bits of |s|,
-// read as an integer, count units of 2^-1074 (in the subnormal range and in the
-// lowest normal binade alike), so halving that integer, rounded to even, gives
-// the product's bits.
-inline double half(double s)
+// s * 0.5 for |s| < 2^-1021, where the product is subnormal, exactly as the
+// multiplication rounds it (to nearest, ties to even): there the bits of |s|,
+// read as an integer, count units of 2^-1074 (in the subnormal range and in
+// the lowest normal binade alike), so halving that integer, rounded to even,
+// gives the product's bits. Out of line: the ordinary product stays the
+// straight path of the callers' loops.
+[[gnu::noinline, gnu::cold]] inline double half_of_tiny(double s)
 {
-    if (__builtin_expect(!(std::fabs(s) < 0x1p-1021), 1))
-        return s * 0.5; // also infinities and NaN
     std::uint64_t bits;
     std::memcpy(&bits, &s, sizeof bits);
     const std::uint64_t sign = bits & (std::uint64_t(1) << 63);
@@ -49,6 +48,14 @@ inline double half(double s)
     bits = sign | halved;
     std::memcpy(&s, &bits, sizeof bits);
     return s;
+}
+
+// s * 0.5, exactly, without subnormal arithmetic.
+inline double half(double s)
+{
+    if (__builtin_expect(std::fabs(s) < 0x1p-1021, 0))
+        return half_of_tiny(s);
+    return s * 0.5; // also infinities and NaN
 }
 
 } // namespace ryx::math::detail
