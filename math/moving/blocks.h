@@ -214,8 +214,8 @@ private:
 
 // Whether every sample of a run is ordinary: 0, or normal with a magnitude
 // below bound (NaN may pass). It keeps the largest magnitude and the least
-// subnormal_distance (subnormal.h) in independent vector lanes: about 0.2 ns
-// per sample.
+// subnormal_distance (subnormal.h) in independent vector lanes: a fraction of a
+// nanosecond per sample.
 inline bool ordinary(const double* first, const double* last, double bound)
 {
     using math::detail::half_min;
