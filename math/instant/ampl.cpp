@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "ryx/core/analog_data.h"
+#include "ryx/math/instant/block_sums.h"
 #include "ryx/math/mathFunctions.h"
 
 namespace ryx::math::instant {
@@ -68,8 +69,9 @@ void ampl::calculate()
     // or NaN outlives a block.
     const auto& b = block();
     const std::size_t n = b.size();
-    m_sum = std::accumulate(b.cbegin(), b.cend(), 0.0);
-    m_dc = n > 0 ? m_sum / static_cast<double>(n) : 0.0;
+    const detail::scaled_sum total = detail::sum(b.cbegin(), b.cend());
+    m_sum = detail::unscaled(total);
+    m_dc = n > 0 ? detail::mean(total, n) : 0.0;
     double best = 0.0;
     for (double x : b)
         best = std::max(best, std::fabs(x - m_dc));

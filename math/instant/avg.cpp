@@ -2,6 +2,8 @@
 
 #include <numeric>
 
+#include "ryx/math/instant/block_sums.h"
+
 namespace ryx::math::instant {
 
 avg::avg(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
@@ -32,9 +34,12 @@ void avg::after_copying_data(iterator first, iterator last)
 void avg::calculate()
 {
     // The running sum is re-based on the full block, so that rounding drift, or
-    // a NaN that has left the block, does not outlive it.
-    m_sum = std::accumulate(block().cbegin(), block().cend(), 0.0);
-    m_value = m_sum / static_cast<double>(block().size());
+    // a NaN that has left the block, does not outlive it. A mean of samples near
+    // the largest double is formed from a scaled sum (block_sums.h).
+    const auto& b = block();
+    const detail::scaled_sum total = detail::sum(b.cbegin(), b.cend());
+    m_sum = detail::unscaled(total);
+    m_value = detail::mean(total, b.size());
 }
 
 } // namespace ryx::math::instant

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "ryx/core/analog_data.h"
+#include "ryx/math/instant/block_sums.h"
 #include "ryx/math/mathFunctions.h"
 
 namespace ryx::math::instant {
@@ -44,12 +45,12 @@ void rms::set_time(double t)
 
 void rms::before_copying_data(iterator first, iterator last)
 {
-    m_squares -= mathFunctions::squared_sum(first, last);
+    m_squares -= detail::squared_sum(first, last);
 }
 
 void rms::after_copying_data(iterator first, iterator last)
 {
-    m_squares += mathFunctions::squared_sum(first, last);
+    m_squares += detail::squared_sum(first, last);
 }
 
 void rms::calculate()
@@ -60,8 +61,11 @@ void rms::calculate()
         return;
     }
     // Re-based on the full block: no rounding drift or NaN outlives a block.
-    m_squares = mathFunctions::squared_sum(b.cbegin(), b.cend());
-    m_value = std::sqrt(m_squares / static_cast<double>(b.size()));
+    // Squares of samples from 1e154 on are summed scaled (block_sums.h).
+    const detail::scaled_sum squares = detail::scaled_squared_sum(b.cbegin(), b.cend());
+    m_squares = squares.e == 0 ? squares.s : HUGE_VAL;
+    const double r = std::sqrt(squares.s / static_cast<double>(b.size()));
+    m_value = squares.e == 0 ? r : std::ldexp(r, squares.e);
     if (m_unit == ryx::units::dB && source())
         m_value = mathFunctions::dB(source()->reference(), m_value);
 }

@@ -1,6 +1,6 @@
 #include "ryx/math/instant/var.h"
 
-#include "ryx/math/mathFunctions.h"
+#include "ryx/math/instant/block_sums.h"
 
 namespace ryx::math::instant {
 
@@ -19,7 +19,7 @@ void var::calculate()
     // Two passes over the block (mean, then squared deviations): no cancellation,
     // and O(1) per sample amortised over the block.
     const auto& b = block();
-    m_value = b.empty() ? 0.0 : mathFunctions::var(b.cbegin(), b.cend());
+    m_value = b.empty() ? 0.0 : detail::variance(b.cbegin(), b.cend());
 }
 
 } // namespace ryx::math::instant

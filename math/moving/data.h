@@ -91,9 +91,14 @@ protected:
     void slide_as(Statistic& self, double* __restrict first, double* last);
 
     // The same loop for a statistic kept in blocks (see blocks.h): value(cursor)
-    // is its result. The blocks' per-sample state stays in registers.
-    template <class Head, class Value>
-    void slide_blocks(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last);
+    // is its result. The blocks' per-sample state stays in registers. A run
+    // that holds an unusual sample (see blocks.h), or meets one in the window,
+    // takes the checked additions and rule, every other run the plain ones.
+    template <class Head, class Plain, class Checked>
+    void slide_blocks(detail::blocks<Head>& b, const Plain& plain, const Checked& checked, double* __restrict first,
+                      double* last);
+    template <bool Checked, class Head, class Value>
+    void slide_blocks_as(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last);
 
     // Announces the deletion, then waits for a run being delivered on another
     // thread to finish: the first statement of every statistic's destructor, so
@@ -135,12 +140,26 @@ void data::slide_as(Statistic& self, double* __restrict first, double* last)
     }
 }
 
-template <class Head, class Value>
-void data::slide_blocks(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last)
+template <class Head, class Plain, class Checked>
+void data::slide_blocks(detail::blocks<Head>& b, const Plain& plain, const Checked& checked,
+                        double* __restrict first, double* last)
+{
+    if constexpr (Head::ranged) {
+        if (!detail::ordinary(first, last, Head::bound) || !b.clean(b.view())) {
+            slide_blocks_as<true>(b, checked, first, last);
+            return;
+        }
+    }
+    slide_blocks_as<false>(b, plain, first, last);
+}
+
+template <bool Checked, class Head, class Value>
+void data::slide_blocks_as(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last)
 {
     const std::size_t w = static_cast<std::size_t>(m_count);
     auto pos = static_cast<std::size_t>(m_position);
     m_processed += static_cast<quint64>(last - first);
+    double* const begin = first;
     typename detail::blocks<Head>::cursor c = b.view();
     for (; first != last; ++first) {
         const double x = *first;
@@ -150,12 +169,14 @@ void data::slide_blocks(detail::blocks<Head>& b, const Value& value, double* __r
         } else {
             m_ring.push_back(x);
         }
-        b.push(c, x);
+        b.template push<Checked>(c, x);
         if (++pos == w)
             pos = 0;
         *first = value(c);
     }
     b.store(c);
+    if constexpr (!Checked)
+        b.count_ordinary(static_cast<std::size_t>(last - begin));
     m_position = static_cast<int>(pos);
 }
 

@@ -76,7 +76,7 @@ inline void freq::add_value(double x)
         double level = m_dc;
         if (level == HUGE_VAL) {
             const detail::extremes e = window_extremes();
-            level = (e.largest + e.smallest) * 0.5;
+            level = detail::half(e.largest + e.smallest);
         }
         if (x > level && m_previous <= level)
             push_front_id(m_sample_id);

@@ -8,7 +8,8 @@ namespace ryx::math::moving {
 
 // Moving excess kurtosis of the window, with the sample-size correction:
 // ((n^2 - 1) / ((n - 2)(n - 3))) (m4 / m2^2 - 3 + 6 / (n + 1)); 0 while the
-// window holds fewer than 4 samples or its samples are all equal.
+// window holds fewer than 4 samples or its samples are all equal. Subnormal
+// samples count as 0; finite samples of any magnitude give a finite result.
 // A derived channel: it belongs to its source channel, which deletes it. Its
 // window is `time` seconds (see data.h).
 class RYX_MATH_EXPORT kurt : public statistic<kurt, with_blocks<avg, detail::power_head<4>>>
@@ -18,19 +19,23 @@ class RYX_MATH_EXPORT kurt : public statistic<kurt, with_blocks<avg, detail::pow
 public:
     kurt(ryx::analog_data* source, bool temporary);
 
-    // The result over the window the cursor describes.
+    // The result over the window the cursor describes; Checked = false only
+    // while no unusual sample is in the window (see blocks.h).
+    template <bool Checked = true>
     static double value(const cursor& c);
 };
 
 // Inline, so that the run loop, which the statistic's vtable brings into every
 // translation unit that needs it, inlines the rule.
-inline double kurt::value(const cursor& c)
+template <bool Checked>
+double kurt::value(const cursor& c)
 {
     const std::uint64_t n = c.count();
     if (n < 4)
         return 0.0;
-    const detail::moments m = detail::merge<4>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
-                                               static_cast<double>(c.head_count), c.inverse[n]);
+    const detail::moments<4> m =
+        detail::merge<4, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
+                                   static_cast<double>(c.head_count), c.inverse[n]);
     if (m.m2 == 0.0)
         return 0.0;
     const double count = static_cast<double>(n);

@@ -238,7 +238,7 @@ double median::get_value() const
     if (m_low.empty())
         return 0.0;
     if (m_low.size() == m_high.size())
-        return (m_low.front().value + m_high.front().value) * 0.5;
+        return detail::half(m_low.front().value + m_high.front().value);
     return m_low.front().value;
 }
 

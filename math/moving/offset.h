@@ -23,7 +23,7 @@ public:
 // translation unit that needs it, inlines the rule.
 inline double offset::value(const cursor& c)
 {
-    return from_extremes(c, [](const detail::extremes& e) { return (e.largest + e.smallest) * 0.5; });
+    return from_extremes(c, [](const detail::extremes& e) { return detail::half(e.largest + e.smallest); });
 }
 
 } // namespace ryx::math::moving

@@ -62,11 +62,18 @@ public:
 protected:
     [[gnu::flatten]] void slide(double* first, double* last) override
     {
-        if (typeid(*this) == typeid(Leaf))
-            this->slide_blocks(
-                this->m_blocks, [](const typename Base::cursor& c) { return Leaf::value(c); }, first, last);
-        else
+        using cursor = typename Base::cursor;
+        if (typeid(*this) != typeid(Leaf)) {
             data::slide(first, last);
+        } else if constexpr (Base::accumulator::head_type::ranged) {
+            // The plain rule while no unusual sample is in the window, the checked one otherwise.
+            this->slide_blocks(
+                this->m_blocks, [](const cursor& c) { return Leaf::template value<false>(c); },
+                [](const cursor& c) { return Leaf::template value<true>(c); }, first, last);
+        } else {
+            const auto value = [](const cursor& c) { return Leaf::value(c); };
+            this->slide_blocks(this->m_blocks, value, value, first, last);
+        }
     }
 };
 

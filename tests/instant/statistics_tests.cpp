@@ -471,3 +471,149 @@ TEST(InstantStatistics, AmplitudeDoesNotDependOnRunSizes)
         best = std::max(best, std::fabs(v - mean));
     EXPECT_NEAR(results[0].back(), best, 1e-12);
 }
+
+namespace {
+
+// Two-pass references in long double, whose range holds every power sum of
+// finite doubles; rounded to double at the end (+-inf beyond its range).
+struct reference {
+    double mean, rms, var, kurt, ampl, largest;
+};
+
+reference reference_of(const double* first, const double* last)
+{
+    const long double n = static_cast<long double>(last - first);
+    long double s = 0, q = 0, largest = 0;
+    for (const double* p = first; p != last; ++p) {
+        s += *p;
+        q += static_cast<long double>(*p) * *p;
+        largest = std::max(largest, std::fabs(static_cast<long double>(*p)));
+    }
+    const long double m = s / n;
+    const long double dc = static_cast<double>(m); // ampl measures from the mean as a double
+    long double m2 = 0, m4 = 0, ampl = 0;
+    for (const double* p = first; p != last; ++p) {
+        const long double d = *p - m;
+        m2 += d * d;
+        m4 += d * d * d * d;
+        ampl = std::max(ampl, std::fabs(*p - dc));
+    }
+    const long double kurt = m2 == 0 ? 0
+                                     : (n * n - 1) / ((n - 2) * (n - 3))
+                                           * ((m4 / n) / ((m2 / n) * (m2 / n)) - 3 + 6 / (n + 1));
+    return {static_cast<double>(m),          static_cast<double>(std::sqrt(q / n)), static_cast<double>(m2 / (n - 1)),
+            static_cast<double>(kurt),       static_cast<double>(ampl),             static_cast<double>(largest)};
+}
+
+struct checked {
+    measure m;
+    std::function<double(const reference&)> expected;
+    // Allowed error: rel times the scale the function gives, plus abs.
+    std::function<double(const reference&)> scale;
+};
+
+const std::vector<checked>& checked_sums()
+{
+    static const std::vector<checked> rows = {
+        {{"avg", make<in::avg>(), {}}, [](const reference& r) { return r.mean; },
+         [](const reference& r) { return r.largest; }},
+        {{"rms", make<in::rms>(), {}}, [](const reference& r) { return r.rms; },
+         [](const reference& r) { return r.largest; }},
+        {{"var", make<in::var>(), {}}, [](const reference& r) { return r.var; },
+         [](const reference& r) { return r.var; }},
+        {{"kurt", make<in::kurt>(), {}}, [](const reference& r) { return r.kurt; },
+         [](const reference& r) { return std::max(1.0, std::fabs(r.kurt)); }},
+        {{"ampl", make<in::ampl>(), {}}, [](const reference& r) { return r.ampl; },
+         [](const reference& r) { return r.largest; }},
+    };
+    return rows;
+}
+
+void expect_blocks(const std::vector<double>& signal, std::size_t n, double rel, double abs, const std::string& what)
+{
+    std::mt19937 gen(19);
+    std::uniform_int_distribution<std::size_t> sizes(1, 2 * n);
+    for (const checked& c : checked_sums()) {
+        const double time = static_cast<double>(n) / 1000.0;
+        const auto got = block_results(c.m, 1000.0, time, signal, [&] { return sizes(gen); });
+        ASSERT_EQ(got.size(), signal.size() / n) << c.m.name << " " << what;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const reference r = reference_of(signal.data() + i * n, signal.data() + (i + 1) * n);
+            const double want = c.expected(r);
+            const bool ok = got[i] == want || std::fabs(got[i] - want) <= rel * c.scale(r) + abs;
+            EXPECT_TRUE(ok) << c.m.name << " " << what << " block " << i << ": got " << got[i] << ", expected "
+                            << want;
+        }
+    }
+}
+
+} // namespace
+
+// Squares overflow a double from 1.4e154 on, sums of samples near 1e308 too:
+// every result a double can hold comes out finite and within 1e-12 of the
+// block's largest magnitude (variance: of itself); a variance beyond the
+// largest double reads +inf.
+TEST(InstantStatistics, SamplesOfAnyFiniteMagnitudeGiveFiniteAccurateResults)
+{
+    const std::size_t n = 100;
+    const auto noise = ryx::test::noise(8 * n, 13);
+    for (const double magnitude : {1e154, 1e155, 1e200, 1e300, 1e308}) {
+        for (const double sign : {1.0, -1.0}) {
+            const double m = sign * magnitude;
+            // About m; about 0 across -m .. m; ordinary samples with a few huge ones.
+            std::vector<double> about(noise.size()), across(noise.size()), sparse(noise.size());
+            for (std::size_t i = 0; i < noise.size(); ++i) {
+                about[i] = m * (0.75 + 0.25 * noise[i]);
+                across[i] = m * noise[i];
+                sparse[i] = i % 37 == 5 ? m * (0.5 + 0.5 * std::fabs(noise[i])) : 3.0 + noise[i];
+            }
+            const std::string label = QString::number(m).toStdString();
+            expect_blocks(about, n, 1e-12, 0.0, "about " + label);
+            expect_blocks(across, n, 1e-12, 0.0, "across " + label);
+            expect_blocks(sparse, n, 1e-12, 0.0, "sparse " + label);
+        }
+    }
+}
+
+// Subnormal samples (below 2^-1022) are read as 0 by the squares and the
+// deviations: a result moves by less than 1e-300 absolute, and a block of
+// subnormal samples only has the kurtosis of a constant block, 0 (not NaN).
+// The extremes stay exact.
+TEST(InstantStatistics, SubnormalSamples)
+{
+    const std::size_t n = 100;
+    const auto noise = ryx::test::noise(4 * n, 17);
+    std::vector<double> mixed(noise.size()), tiny(noise.size());
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        tiny[i] = std::ldexp(noise[i], -1030 - static_cast<int>(i % 40));
+        mixed[i] = i % 3 == 0 ? tiny[i] : 2.0 + noise[i];
+    }
+    expect_blocks(mixed, n, 1e-12, 1e-300, "mixed");
+
+    for (const checked& c : checked_sums()) {
+        const auto got = block_results(c.m, 1000.0, 0.1, tiny, [] { return std::size_t(30); });
+        ASSERT_EQ(got.size(), 4u) << c.m.name;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const reference r = reference_of(&tiny[i * n], &tiny[(i + 1) * n]);
+            const double want = std::string(c.m.name) == "kurt" ? 0.0 : c.expected(r);
+            EXPECT_LE(std::fabs(got[i] - want), 1e-300) << c.m.name << " block " << i << ": " << got[i];
+        }
+    }
+
+    const measure extremes[] = {{"max", make<in::max>(), {}}, {"min", make<in::min>(), {}},
+                                {"peak_to_peak", make<in::peak_to_peak>(), {}}, {"offset", make<in::offset>(), {}}};
+    for (const auto& m : extremes) {
+        const auto got = block_results(m, 1000.0, 0.1, tiny, [] { return std::size_t(30); });
+        ASSERT_EQ(got.size(), 4u);
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const double hi = *std::max_element(&tiny[i * n], &tiny[(i + 1) * n]);
+            const double lo = *std::min_element(&tiny[i * n], &tiny[(i + 1) * n]);
+            const std::string name = m.name;
+            const double want = name == "max"            ? hi
+                                : name == "min"          ? lo
+                                : name == "peak_to_peak" ? hi - lo
+                                                         : (hi + lo) * 0.5;
+            EXPECT_EQ(got[i], want) << name << " block " << i;
+        }
+    }
+}

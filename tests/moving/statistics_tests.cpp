@@ -1,7 +1,9 @@
 #include <QString>
+#include <cfloat>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 
 #include "ryx/math/mathFunctions.h"
 #include "ryx/math/moving/avg.h"
@@ -286,4 +288,170 @@ TEST(moving_statistics, keep_their_class_tree)
         {new mv::avg(h.channel(), false), "ryx::math::moving::data"}};
     for (const auto& [channel, base] : expected)
         EXPECT_STREQ(channel->metaObject()->superClass()->className(), base) << channel->metaObject()->className();
+}
+
+namespace {
+
+double largest_magnitude(window v)
+{
+    double m = 0.0;
+    for (const double* p = v.first; p != v.last; ++p)
+        m = std::max(m, std::abs(*p));
+    return m;
+}
+
+// Every output of the statistic over x against the direct recomputation: the
+// order statistics exactly; the mean, RMS and standard deviation within rel of
+// the window's largest magnitude plus abs; the variance within rel of the
+// direct value plus abs; the kurtosis, a ratio, within rel of max(1, value).
+void expect_close(const statistic& s, int w, const std::vector<double>& x, const std::vector<double>& y, double rel,
+                  double abs, const std::string& what)
+{
+    ASSERT_EQ(y.size(), x.size()) << s.name << " " << what;
+    const std::string name = s.name;
+    int failures = 0;
+    for (std::size_t k = 0; k < x.size() && failures < 5; ++k) {
+        const window v = window_at(x, k, static_cast<std::size_t>(w));
+        const double want = s.direct(v);
+        const double got = y[k];
+        const double scale = name == "var"    ? std::abs(want)
+                             : name == "kurt" ? std::max(1.0, std::abs(want))
+                                              : std::max(std::abs(want), largest_magnitude(v));
+        const bool ok = same(got, want) || (s.tolerance > 0 && std::abs(got - want) <= rel * scale + abs);
+        if (!ok) {
+            ++failures;
+            ADD_FAILURE() << s.name << " " << what << " W=" << w << " output " << k << ": " << got << " vs direct "
+                          << want;
+        }
+    }
+}
+
+std::vector<double> outputs_in_runs(const statistic& s, int w, const std::vector<double>& x)
+{
+    ryx::test::host h(1000.0);
+    std::unique_ptr<mv::data> m(s.make(h.channel()));
+    m->set_time(seconds(w, 1000.0));
+    std::vector<double> y;
+    collect(m.get(), y);
+    h.push(h.channel(), x, random_runs(3 * static_cast<std::size_t>(w) / 2 + 1, 23));
+    return y;
+}
+
+} // namespace
+
+TEST(moving_statistics, samples_of_any_finite_magnitude_give_finite_accurate_results)
+{
+    // Squares overflow a double from 1.4e154 on and fourth powers from 1.2e77;
+    // sums of samples near 1e308 overflow too. The references are two-pass in
+    // long double, whose range holds every power sum here: a result a double
+    // can hold must come out finite and accurate, a variance beyond the largest
+    // double reads +inf (1e155 and up).
+    const std::vector<double> noise = ryx::test::noise(1500, 31);
+    for (const double magnitude : {1e154, 1e155, 1e200, 1e300, 1e308}) {
+        for (const double sign : {1.0, -1.0}) {
+            const double m = sign * magnitude;
+            // About m, spread m / 2; about 0, spanning -m .. m, so that the
+            // deviations themselves reach 2e308; ordinary noise with every 37th
+            // sample huge, so windows come and go between both ranges.
+            std::vector<double> about(noise.size());
+            std::vector<double> across(noise.size());
+            std::vector<double> sparse(noise.size());
+            for (std::size_t i = 0; i < noise.size(); ++i) {
+                about[i] = m * (0.75 + 0.25 * noise[i]);
+                across[i] = m * noise[i];
+                sparse[i] = i % 37 == 5 ? m * (0.5 + 0.5 * std::abs(noise[i])) : 3.0 + noise[i];
+            }
+            for (const statistic& s : statistics()) {
+                for (const int w : {1, 4, 100}) {
+                    for (const auto& [x, what] : {std::pair{&about, "about"}, std::pair{&across, "across"},
+                                                  std::pair{&sparse, "sparse"}}) {
+                        const std::string label = std::string(what) + " " + QString::number(m).toStdString();
+                        expect_close(s, w, *x, outputs_in_runs(s, w, *x), 1e-12, 0.0, label);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(moving_statistics, subnormal_samples_count_as_zero_in_the_sums_only)
+{
+    // Ordinary noise with every third sample subnormal, then a stretch of
+    // subnormal samples only, then noise again. The order statistics stay exact
+    // (offset, peak and median halve a subnormal sum exactly); the sums read a
+    // subnormal sample as 0, which moves a mean, an RMS or a standard deviation
+    // by less than 2^-1022 (tolerance 1e-300 absolute), and a window of
+    // subnormal samples only has the kurtosis of a constant one, 0.
+    const std::vector<double> noise = ryx::test::noise(3000, 41);
+    std::vector<double> x(noise.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const bool tiny = (i >= 1000 && i < 2000) || i % 3 == 0;
+        x[i] = tiny ? std::ldexp(noise[i], -1030 - static_cast<int>(i % 40)) : 2.0 + noise[i];
+    }
+    ASSERT_EQ(std::fpclassify(x[1500]), FP_SUBNORMAL);
+    const int w = 100;
+    for (const statistic& s : statistics()) {
+        const std::vector<double> y = outputs_in_runs(s, w, x);
+        if (std::string(s.name) != "kurt") {
+            expect_close(s, w, x, y, 1e-12, 1e-300, "subnormal");
+            continue;
+        }
+        ASSERT_EQ(y.size(), x.size());
+        for (std::size_t k = 0; k < x.size(); ++k) {
+            const window v = window_at(x, k, static_cast<std::size_t>(w));
+            if (largest_magnitude(v) < DBL_MIN) {
+                ASSERT_EQ(y[k], 0.0) << "at " << k;
+                continue;
+            }
+            std::vector<double> read(v.first, v.last);
+            for (double& e : read)
+                e = std::abs(e) < DBL_MIN ? 0.0 : e;
+            const double want = kurt_of({read.data(), read.data() + read.size()});
+            ASSERT_NEAR(y[k], want, 1e-9 * std::max(1.0, std::abs(want))) << "at " << k;
+        }
+    }
+}
+
+TEST(moving_statistics, unusual_samples_give_the_same_outputs_however_the_runs_fall)
+{
+    // Ordinary stretches, huge samples, subnormal ones and a NaN, coming and
+    // going: the statistic takes a different path while such a sample is in the
+    // window, and its outputs must not depend on where the runs begin.
+    std::vector<double> x = ryx::test::noise(4000, 43);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (i % 500 == 100)
+            x[i] = 1e300 * (1.0 + x[i]);
+        else if (i % 500 == 300)
+            x[i] = std::ldexp(x[i], -1050);
+        else if (i % 500 == 250 && i > 2000)
+            x[i] = -1e160;
+    }
+    x[3300] = not_a_number;
+    for (const statistic& s : statistics()) {
+        for (const int w : {7, 150}) {
+            std::vector<double> whole;
+            {
+                ryx::test::host h(1000.0);
+                std::unique_ptr<mv::data> m(s.make(h.channel()));
+                m->set_time(seconds(w, 1000.0));
+                collect(m.get(), whole);
+                h.push(h.channel(), x);
+            }
+            for (const std::size_t run : {std::size_t(1), std::size_t(0)}) {
+                ryx::test::host h(1000.0);
+                std::unique_ptr<mv::data> m(s.make(h.channel()));
+                m->set_time(seconds(w, 1000.0));
+                std::vector<double> y;
+                collect(m.get(), y);
+                if (run == 1)
+                    h.push(h.channel(), x, run);
+                else
+                    h.push(h.channel(), x, random_runs(2 * static_cast<std::size_t>(w), 29));
+                ASSERT_EQ(y.size(), whole.size());
+                for (std::size_t k = 0; k < y.size(); ++k)
+                    ASSERT_TRUE(same(y[k], whole[k])) << s.name << " W=" << w << " run " << run << " at " << k
+                                                      << ": " << y[k] << " vs " << whole[k];
+            }
+        }
+    }
 }
