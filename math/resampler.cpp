@@ -10,31 +10,92 @@ namespace detail {
 
 // One rate-conversion stage: a rational one (exact ratio in/out) or, for an input
 // rate that no rational stage can leave, a fractional one (ratio held as a double).
+//
+// Both kinds only decimate: every output needs at least one new input, and an
+// output comes out on the input that completes it. So a stage consumes every
+// input it is offered, and its outputs do not depend on how its input is split
+// into calls. Between two outputs a rational stage takes in/out inputs rounded
+// down or up (its output instants advance by exactly in/out inputs); the stage
+// counts the inputs since its last output so that the chain can tell how many
+// more it needs at least before the next one.
 struct resampler_stage
 {
     int in_rate = 0;
     int out_rate = 0;
     std::unique_ptr<Resampler> rational;
     std::unique_ptr<VResampler> fractional;
+    // Fewest inputs between two outputs.
+    int min_gap = 1;
+    // Inputs consumed since the last output (at most min_gap); -1 when unknown.
+    int since = -1;
 
-    // Offers one input frame with room for one output frame. Both kinds only
-    // decimate here, so each output needs at least one new input and the offered
-    // frame is always consumed. True when a frame came out.
+    // Fewest further inputs before the next output can come out.
+    int needs() const { return since < 0 ? 1 : std::max(1, min_gap - since); }
+
+    // Offers one input frame with room for one output frame. True when a frame
+    // came out.
     bool step(float* in, float* out)
     {
-        return rational ? convert(*rational, in, out) : convert(*fractional, in, out);
+        const auto [consumed, produced] = convert(in, 1, out, 1);
+        note(consumed, produced == 1);
+        return produced == 1;
+    }
+
+    // Converts count frames from in and writes the outputs to out, which has room
+    // for count frames. Returns the number of outputs.
+    int run(float* in, int count, float* out, int channels)
+    {
+        // Where outputs can be counted on, the bulk goes in one call; the last
+        // min_gap inputs go one output at a time, which places the last output
+        // (there is one among them whenever it matters for needs()).
+        const int bulk = min_gap > 1 ? std::max(0, count - min_gap) : count;
+        int produced = 0;
+        if (bulk > 0) {
+            const auto [consumed, made] = convert(in, bulk, out, bulk);
+            produced = made;
+            if (made > 0)
+                since = -1;
+            else
+                note(consumed, false);
+        }
+        const std::size_t width = static_cast<std::size_t>(channels);
+        for (int done = bulk; done < count;) {
+            const auto [consumed, made] =
+                convert(in + static_cast<std::size_t>(done) * width, count - done,
+                        out + static_cast<std::size_t>(produced) * width, 1);
+            note(consumed, made == 1);
+            produced += made;
+            done += consumed;
+            if (consumed == 0 && made == 0)
+                break;
+        }
+        return produced;
     }
 
 private:
-    template <class Converter>
-    static bool convert(Converter& c, float* in, float* out)
+    void note(int consumed, bool output)
     {
-        c.inp_count = 1;
+        if (output)
+            since = 0;
+        else if (since >= 0)
+            since = std::min(min_gap, since + consumed);
+    }
+
+    std::pair<int, int> convert(float* in, int inputs, float* out, int room)
+    {
+        return rational ? convert(*rational, in, inputs, out, room)
+                        : convert(*fractional, in, inputs, out, room);
+    }
+
+    template <class Converter>
+    static std::pair<int, int> convert(Converter& c, float* in, int inputs, float* out, int room)
+    {
+        c.inp_count = static_cast<unsigned>(inputs);
         c.inp_data = in;
-        c.out_count = 1;
+        c.out_count = static_cast<unsigned>(room);
         c.out_data = out;
         c.process();
-        return c.out_count == 0;
+        return {inputs - static_cast<int>(c.inp_count), room - static_cast<int>(c.out_count)};
     }
 };
 
@@ -52,6 +113,9 @@ constexpr int max_reduced_output = 1000;
 // Output rates of fractional stages are multiples of this, so that exact stages
 // of 64 follow.
 constexpr int fractional_grid = 4096;
+// Input frames gathered at most before the stages run: a run of this many frames
+// costs the stages about what a much longer one does.
+constexpr int run_capacity = 1024;
 
 struct planned_stage
 {
@@ -161,6 +225,8 @@ std::vector<std::unique_ptr<resampler_stage>> build(const std::vector<planned_st
         }
         if (refused)
             return {};
+        if (!p.fractional)
+            s->min_gap = std::max(1, p.in_rate / p.out_rate);
         // Fill the stage's filter with silence so that its first outputs are aligned.
         for (int i = 0; i < priming; ++i)
             s->step(silence.data(), discard.data());
@@ -184,6 +250,8 @@ void resampler::clear()
 {
     m_stages.clear();
     m_refused = false;
+    m_count = 0;
+    m_due = 1;
 }
 
 bool resampler::setup(int ratio)
@@ -196,19 +264,94 @@ bool resampler::setup(int ratio)
     if (m_stages.empty())
         m_stages = build(divide_out(ratio), m_channels);
     m_refused = m_stages.empty();
-    return !m_refused;
+    if (m_refused)
+        return false;
+    const std::size_t size = static_cast<std::size_t>(run_capacity) * static_cast<std::size_t>(m_channels);
+    m_gathered.resize(size);
+    m_between[0].resize(size);
+    m_between[1].resize(size);
+    plan_next_run();
+    return true;
+}
+
+// The last stage needs at least needs() more inputs; the stage before must produce
+// that many outputs, which takes it at least needs() inputs for the first and
+// min_gap for each further one; and so on back to the chain's input.
+void resampler::plan_next_run()
+{
+    long long frames = m_stages.back()->needs();
+    for (auto s = m_stages.rbegin() + 1; s != m_stages.rend() && frames < run_capacity; ++s)
+        frames = (*s)->needs() + (frames - 1) * (*s)->min_gap;
+    m_due = static_cast<int>(std::min<long long>(frames, run_capacity));
+}
+
+// Runs every stage over all the frames gathered; the last stage's outputs are left
+// in m_between. Returns their number.
+int resampler::run()
+{
+    float* in = m_gathered.data();
+    int count = m_count;
+    std::size_t side = 0;
+    for (const auto& stage : m_stages) {
+        float* out = m_between[side].data();
+        count = count > 0 ? stage->run(in, count, out, m_channels) : 0;
+        in = out;
+        side ^= 1;
+    }
+    m_count = 0;
+    plan_next_run();
+    return count;
 }
 
 bool resampler::process(float* frame)
 {
     if (m_stages.empty())
         return !m_refused;
-    for (const auto& stage : m_stages) {
-        if (!stage->step(frame, m_out.data()))
-            return false;
-        std::copy(m_out.begin(), m_out.end(), frame);
-    }
+    const std::size_t width = static_cast<std::size_t>(m_channels);
+    std::copy_n(frame, width, m_gathered.data() + static_cast<std::size_t>(m_count) * width);
+    if (++m_count < m_due)
+        return false;
+    // The chain emits at most once per input frame, and only on the last one here.
+    if (run() == 0)
+        return false;
+    const float* last = m_between[(m_stages.size() - 1) & 1].data();
+    std::copy_n(last, width, m_out.data());
+    std::copy_n(last, width, frame);
     return true;
+}
+
+int resampler::process(const float* input, int frames, float* output)
+{
+    if (frames <= 0)
+        return 0;
+    const std::size_t width = static_cast<std::size_t>(m_channels);
+    if (m_stages.empty()) {
+        if (m_refused)
+            return 0;
+        std::copy_n(input, static_cast<std::size_t>(frames) * width, output);
+        return frames;
+    }
+    const float* results = m_between[(m_stages.size() - 1) & 1].data();
+    int written = 0;
+    while (frames > 0) {
+        const int take = std::min(frames, run_capacity - m_count);
+        std::copy_n(input, static_cast<std::size_t>(take) * width,
+                    m_gathered.data() + static_cast<std::size_t>(m_count) * width);
+        input += static_cast<std::size_t>(take) * width;
+        frames -= take;
+        m_count += take;
+        // Run when the buffer is full or the chain may have emitted; otherwise the
+        // frames wait for the next call.
+        if (m_count < run_capacity && m_count < m_due)
+            continue;
+        const int made = run();
+        std::copy_n(results, static_cast<std::size_t>(made) * width,
+                    output + static_cast<std::size_t>(written) * width);
+        written += made;
+    }
+    if (written > 0)
+        std::copy_n(output + static_cast<std::size_t>(written - 1) * width, width, m_out.data());
+    return written;
 }
 
 float resampler::out(int index) const

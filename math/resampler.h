@@ -18,6 +18,13 @@ struct resampler_stage;
 // when a decimated frame comes out of the last stage. Owned by its QObject
 // parent (the acquisition analyser that decimates through it).
 //
+// A decimated frame comes out on the very input frame that completes it, whether
+// the frames arrive one per call or in runs: the stages only run when the chain
+// can emit (or a run buffer of input frames is full), each over every frame
+// gathered since, so feeding one frame per call costs about what feeding runs
+// costs. The decimated frames, their values and the input frame each comes out
+// on do not depend on how the input is split into calls.
+//
 // The chain for a ratio a is a -> a/64+1 -> ... -> 1 (a -> 1 once a <= 64). A
 // rational stage only converts when its reduced output rate (out / gcd(in, out))
 // is at most 1000, so that chain cannot be built for some ratios from 64000 up;
@@ -54,7 +61,16 @@ public:
     // decimated frame came out; it is then in the output frame and in `frame`.
     // With no stage: true after clear() or before any setup, false after a
     // refused setup; `frame` is left unchanged.
+    // `frame` is left unchanged when no frame came out.
     bool process(float* frame);
+    // Passes `frames` input frames (channels values each, interleaved) through the
+    // chain and writes the decimated frames that come out, in order, to `output`,
+    // which has room for `frames` frames (at most one comes out per input frame).
+    // Returns how many were written: exactly those that `frames` calls of
+    // process(float*) would have returned, the last of them also in the output
+    // frame. With no stage: copies the frames through after clear() or before any
+    // setup, writes none after a refused setup.
+    int process(const float* input, int frames, float* output);
     // Value index of the output frame (0 outside the frame).
     float out(int index) const;
 
@@ -67,6 +83,17 @@ private:
     std::vector<std::unique_ptr<detail::resampler_stage>> m_stages;
     std::vector<float> m_out;
     bool m_refused = false;
+    // Input frames gathered since the stages last ran, and the number that makes
+    // the stages run next: the fewest frames after which the last stage can emit,
+    // at most the buffer's capacity.
+    std::vector<float> m_gathered;
+    int m_count = 0;
+    int m_due = 1;
+    // Each stage's output for the next one during a run (two, used in turn).
+    std::vector<float> m_between[2];
+
+    int run();
+    void plan_next_run();
 };
 
 } // namespace ryx::math

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <numeric>
 #include <random>
+#include <memory>
 #include <stdexcept>
+#include <zita-resampler/resampler.h>
+#include <zita-resampler/vresampler.h>
 
 #include "ryx/math/resampler.h"
 
@@ -270,4 +273,257 @@ TEST(resampler, a_refused_setup_lets_nothing_through)
     resampler none(0);
     EXPECT_FALSE(none.setup(4));
     EXPECT_FALSE(none.process(nullptr));
+}
+
+namespace {
+
+// The chain of a resampler driven stage by stage, one frame per stage call: each
+// zita-resampler stage set up with half filter length 32, primed with inpsize()
+// frames of silence, then offered each frame with room for one output. A stage
+// that no rational converter accepts is a fractional one (ratio out/in).
+class stage_by_stage
+{
+public:
+    stage_by_stage(const chain& stages, int channels)
+        : m_channels(channels), m_frame(static_cast<std::size_t>(channels)),
+          m_out(static_cast<std::size_t>(channels))
+    {
+        const std::vector<float> silence(static_cast<std::size_t>(channels), 0.0f);
+        for (const auto& [in, out] : stages) {
+            stage s;
+            s.rational = std::make_unique<Resampler>();
+            if (s.rational->setup(in, out, channels, 32) != 0) {
+                s.rational.reset();
+                s.fractional = std::make_unique<VResampler>();
+                EXPECT_EQ(s.fractional->setup(static_cast<double>(out) / in, channels, 32), 0);
+            }
+            const int priming = s.rational ? s.rational->inpsize() : s.fractional->inpsize();
+            for (int i = 0; i < priming; ++i) {
+                m_frame = silence;
+                s.step(m_frame.data(), m_out.data());
+            }
+            m_stages.push_back(std::move(s));
+        }
+    }
+
+    // True when a decimated frame came out; it is then in `frame`.
+    bool process(float* frame)
+    {
+        std::copy(frame, frame + m_channels, m_frame.begin());
+        for (stage& s : m_stages) {
+            if (!s.step(m_frame.data(), m_out.data()))
+                return false;
+            m_frame = m_out;
+        }
+        std::copy(m_frame.begin(), m_frame.end(), frame);
+        return true;
+    }
+
+private:
+    struct stage
+    {
+        std::unique_ptr<Resampler> rational;
+        std::unique_ptr<VResampler> fractional;
+
+        template <class C>
+        static bool offer(C& c, float* in, float* out)
+        {
+            c.inp_count = 1;
+            c.inp_data = in;
+            c.out_count = 1;
+            c.out_data = out;
+            c.process();
+            return c.out_count == 0;
+        }
+        bool step(float* in, float* out)
+        {
+            return rational ? offer(*rational, in, out) : offer(*fractional, in, out);
+        }
+    };
+    int m_channels;
+    std::vector<float> m_frame, m_out;
+    std::vector<stage> m_stages;
+};
+
+// A decimated frame and the input frames (counted from 1) it came out within: the
+// one it came out on, or the first and last of the run that returned it.
+struct emitted
+{
+    long long first;
+    long long last;
+    std::vector<float> values;
+    bool operator==(const emitted& o) const
+    {
+        return first == o.first && last == o.last && values == o.values;
+    }
+};
+
+std::vector<float> noise(long long frames, int channels, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    std::vector<float> x(static_cast<std::size_t>(frames * channels));
+    for (float& v : x)
+        v = value(random);
+    return x;
+}
+
+std::vector<emitted> stage_by_stage_output(const chain& stages, int channels, const std::vector<float>& x)
+{
+    stage_by_stage reference(stages, channels);
+    std::vector<emitted> out;
+    std::vector<float> frame(static_cast<std::size_t>(channels));
+    for (std::size_t i = 0; i * channels < x.size(); ++i) {
+        std::copy_n(x.begin() + static_cast<std::ptrdiff_t>(i * channels), channels, frame.begin());
+        if (reference.process(frame.data()))
+            out.push_back({static_cast<long long>(i) + 1, static_cast<long long>(i) + 1, frame});
+    }
+    return out;
+}
+
+// Feeds x in runs of the given lengths (cycled), a length of 1 meaning one frame
+// per process(float*) call, others one process(input, frames, output) call.
+std::vector<emitted> fed_in_runs(resampler& r, int channels, const std::vector<float>& x,
+                                 const std::vector<int>& runs)
+{
+    std::vector<emitted> out;
+    std::vector<float> buffer(x.size());
+    const long long total = static_cast<long long>(x.size()) / channels;
+    long long at = 0;
+    for (std::size_t k = 0; at < total; ++k) {
+        const long long n = std::min<long long>(runs[k % runs.size()], total - at);
+        const float* from = x.data() + at * channels;
+        if (runs[k % runs.size()] == 1) {
+            std::vector<float> frame(from, from + channels);
+            const std::vector<float> before = frame;
+            if (r.process(frame.data())) {
+                out.push_back({at + 1, at + 1, frame});
+                for (int c = 0; c < channels; ++c)
+                    EXPECT_EQ(r.out(c), frame[static_cast<std::size_t>(c)]);
+            } else {
+                EXPECT_EQ(frame, before) << "input " << at + 1;
+            }
+        } else {
+            const int made = r.process(from, static_cast<int>(n), buffer.data());
+            EXPECT_LE(made, n);
+            for (int j = 0; j < made; ++j)
+                out.push_back({at + 1, at + n, std::vector<float>(buffer.begin() + j * channels,
+                                                          buffer.begin() + (j + 1) * channels)});
+            if (made > 0) {
+                for (int c = 0; c < channels; ++c)
+                    EXPECT_EQ(r.out(c), out.back().values[static_cast<std::size_t>(c)]);
+            }
+        }
+        at += n;
+    }
+    return out;
+}
+
+// The same decimated frames in the same order, each returned by the call that
+// passed the input frame it comes out on.
+void expect_same_frames(const std::vector<emitted>& got, const std::vector<emitted>& want,
+                        const std::string& what)
+{
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i].values, want[i].values) << what << ", decimated frame " << i;
+        ASSERT_TRUE(got[i].first <= want[i].first && want[i].first <= got[i].last)
+            << what << ", decimated frame " << i << " came out on input " << want[i].first
+            << ", returned for inputs " << got[i].first << " to " << got[i].last;
+    }
+}
+
+struct conversion
+{
+    int ratio;
+    int channels;
+    long long frames;
+};
+
+// Decimation by 2 and 4, 100 (100 -> 2 -> 1), 5000 (stages of 63.3, 39.5 and 2
+// frames per output), a prime (997 -> 16 -> 1), 65536 (exact divisions by 64) and
+// the prime 64013 (a fractional first stage), mono and stereo.
+const conversion conversions[] = {
+    {1, 1, 3000},       {2, 1, 5000},       {2, 2, 5000},        {4, 1, 6000},
+    {100, 1, 30000},    {100, 2, 30000},    {5000, 1, 60000},    {997, 1, 40000},
+    {65536, 1, 300000}, {64013, 1, 330000}, {64013, 2, 200000},
+};
+
+std::string name(const conversion& c)
+{
+    return "ratio " + std::to_string(c.ratio) + ", " + std::to_string(c.channels) + " channels";
+}
+
+} // namespace
+
+TEST(resampler, one_frame_per_call_gives_the_stages_output_on_the_same_inputs)
+{
+    for (const conversion& c : conversions) {
+        SCOPED_TRACE(name(c));
+        resampler r(c.channels);
+        ASSERT_TRUE(r.setup(c.ratio));
+        const auto x = noise(c.frames, c.channels, 7u + static_cast<unsigned>(c.ratio));
+        const auto want = stage_by_stage_output(r.stages(), c.channels, x);
+        ASSERT_GE(want.size(), 2u);
+        // Exact frame for frame: the same input frame yields each decimated frame.
+        EXPECT_TRUE(fed_in_runs(r, c.channels, x, {1}) == want);
+    }
+}
+
+TEST(resampler, runs_of_any_length_give_the_same_frames)
+{
+    // Odd splits, runs longer than the internal buffer, and single frames between.
+    const std::vector<std::vector<int>> splits = {
+        {1024}, {3, 1, 1, 7, 1, 1, 1, 1025, 2, 1, 333}, {4096, 1, 1, 1, 5}, {2, 1}, {999, 1, 17, 2049}};
+    for (const conversion& c : conversions) {
+        const auto x = noise(c.frames, c.channels, 11u + static_cast<unsigned>(c.ratio));
+        resampler r(c.channels);
+        ASSERT_TRUE(r.setup(c.ratio));
+        const auto want = stage_by_stage_output(r.stages(), c.channels, x);
+        for (std::size_t k = 0; k < splits.size(); ++k) {
+            resampler fed(c.channels);
+            ASSERT_TRUE(fed.setup(c.ratio));
+            expect_same_frames(fed_in_runs(fed, c.channels, x, splits[k]), want,
+                               name(c) + ", split " + std::to_string(k));
+        }
+    }
+}
+
+TEST(resampler, setup_again_starts_afresh_and_clear_passes_runs_through)
+{
+    const int channels = 2;
+    const auto x = noise(20000, channels, 5u);
+    resampler fresh(channels);
+    ASSERT_TRUE(fresh.setup(100));
+    const auto want = fed_in_runs(fresh, channels, x, {1});
+
+    // Frames left gathered by an earlier chain do not reach the new one.
+    resampler r(channels);
+    ASSERT_TRUE(r.setup(64013));
+    std::vector<float> sink(x.size());
+    r.process(x.data(), 5000, sink.data());
+    ASSERT_TRUE(r.setup(100));
+    EXPECT_TRUE(fed_in_runs(r, channels, x, {1}) == want);
+    r.process(x.data(), 77, sink.data());
+    ASSERT_TRUE(r.setup(100));
+    EXPECT_TRUE(fed_in_runs(r, channels, x, {1}) == want);
+
+    // Without a stage runs come through whole, frames are copied as they are, and
+    // out() keeps the last decimated frame.
+    const float held0 = r.out(0), held1 = r.out(1);
+    r.clear();
+    std::vector<float> copy(x.size(), 0.0f);
+    EXPECT_EQ(r.process(x.data(), 300, copy.data()), 300);
+    EXPECT_TRUE(std::equal(x.begin(), x.begin() + 600, copy.begin()));
+    EXPECT_EQ(r.out(0), held0);
+    EXPECT_EQ(r.out(1), held1);
+    EXPECT_EQ(r.process(x.data(), 0, copy.data()), 0);
+
+    // After a refused setup no frame comes out and the output is left alone.
+    EXPECT_FALSE(r.setup(0));
+    std::fill(copy.begin(), copy.end(), 9.0f);
+    EXPECT_EQ(r.process(x.data(), 300, copy.data()), 0);
+    EXPECT_EQ(copy[0], 9.0f);
+    ASSERT_TRUE(r.setup(100));
+    EXPECT_TRUE(fed_in_runs(r, channels, x, {1}) == want);
 }
