@@ -117,6 +117,15 @@ constexpr int fractional_grid = 4096;
 // costs the stages about what a much longer one does.
 constexpr int run_capacity = 1024;
 
+// Most chains carry one channel: no library call for a single value.
+void copy_frame(const float* from, float* to, std::size_t width)
+{
+    if (width == 1)
+        *to = *from;
+    else
+        std::copy_n(from, width, to);
+}
+
 struct planned_stage
 {
     int in_rate;
@@ -251,7 +260,21 @@ void resampler::clear()
     m_stages.clear();
     m_refused = false;
     m_count = 0;
-    m_due = 1;
+    m_due = 0;
+    place_next();
+}
+
+// The single-channel fast path of process(float*) counts in m_next.
+void resampler::take_gathered()
+{
+    m_count = static_cast<int>((m_next - m_gathered.data()) / m_channels);
+}
+
+void resampler::place_next()
+{
+    float* start = m_gathered.data();
+    m_next = start + static_cast<std::ptrdiff_t>(m_count) * m_channels;
+    m_last = m_channels == 1 && !m_stages.empty() ? start + (m_due - 1) : start;
 }
 
 bool resampler::setup(int ratio)
@@ -271,6 +294,7 @@ bool resampler::setup(int ratio)
     m_between[0].resize(size);
     m_between[1].resize(size);
     plan_next_run();
+    place_next();
     return true;
 }
 
@@ -300,23 +324,29 @@ int resampler::run()
     }
     m_count = 0;
     plan_next_run();
+    place_next();
     return count;
 }
 
-bool resampler::process(float* frame)
+// Frames of several channels, the frame that makes the stages run, and any frame
+// without a stage.
+bool resampler::process_due(float* frame)
 {
     if (m_stages.empty())
         return !m_refused;
+    take_gathered();
     const std::size_t width = static_cast<std::size_t>(m_channels);
-    std::copy_n(frame, width, m_gathered.data() + static_cast<std::size_t>(m_count) * width);
-    if (++m_count < m_due)
+    copy_frame(frame, m_gathered.data() + static_cast<std::size_t>(m_count) * width, width);
+    if (++m_count < m_due) {
+        place_next();
         return false;
+    }
     // The chain emits at most once per input frame, and only on the last one here.
     if (run() == 0)
         return false;
     const float* last = m_between[(m_stages.size() - 1) & 1].data();
-    std::copy_n(last, width, m_out.data());
-    std::copy_n(last, width, frame);
+    copy_frame(last, m_out.data(), width);
+    copy_frame(last, frame, width);
     return true;
 }
 
@@ -331,6 +361,7 @@ int resampler::process(const float* input, int frames, float* output)
         std::copy_n(input, static_cast<std::size_t>(frames) * width, output);
         return frames;
     }
+    take_gathered();
     const float* results = m_between[(m_stages.size() - 1) & 1].data();
     int written = 0;
     while (frames > 0) {
@@ -349,6 +380,7 @@ int resampler::process(const float* input, int frames, float* output)
                     output + static_cast<std::size_t>(written) * width);
         written += made;
     }
+    place_next();
     if (written > 0)
         std::copy_n(output + static_cast<std::size_t>(written - 1) * width, width, m_out.data());
     return written;

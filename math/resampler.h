@@ -62,7 +62,15 @@ public:
     // With no stage: true after clear() or before any setup, false after a
     // refused setup; `frame` is left unchanged.
     // `frame` is left unchanged when no frame came out.
-    bool process(float* frame);
+    bool process(float* frame)
+    {
+        // Most frames cannot complete a decimated frame: they are only gathered.
+        if (m_next < m_last) {
+            *m_next++ = *frame;
+            return false;
+        }
+        return process_due(frame);
+    }
     // Passes `frames` input frames (channels values each, interleaved) through the
     // chain and writes the decimated frames that come out, in order, to `output`,
     // which has room for `frames` frames (at most one comes out per input frame).
@@ -85,13 +93,22 @@ private:
     bool m_refused = false;
     // Input frames gathered since the stages last ran, and the number that makes
     // the stages run next: the fewest frames after which the last stage can emit,
-    // at most the buffer's capacity.
+    // at most the buffer's capacity (0 without a stage).
     std::vector<float> m_gathered;
     int m_count = 0;
-    int m_due = 1;
+    int m_due = 0;
+    // Single-channel frames that cannot complete a decimated frame go straight to
+    // m_next while it is below m_last, the place of the frame that makes the
+    // stages run (m_last is at the buffer's start with several channels or no
+    // stage, so that every frame takes process_due).
+    float* m_next = nullptr;
+    float* m_last = nullptr;
     // Each stage's output for the next one during a run (two, used in turn).
     std::vector<float> m_between[2];
 
+    bool process_due(float* frame);
+    void take_gathered();
+    void place_next();
     int run();
     void plan_next_run();
 };
