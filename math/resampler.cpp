@@ -255,6 +255,50 @@ resampler::resampler(int channels, QObject* parent)
 
 resampler::~resampler() = default;
 
+// The single-channel fast path of process(float*) counts in m_next.
+inline void resampler::take_gathered()
+{
+    const std::ptrdiff_t values = m_next - m_gathered.data();
+    m_count = static_cast<int>(m_channels == 1 ? values : values / m_channels);
+}
+
+inline void resampler::place_next()
+{
+    float* start = m_gathered.data();
+    m_next = start + static_cast<std::ptrdiff_t>(m_count) * m_channels;
+    m_last = m_channels == 1 && !m_stages.empty() ? start + (m_due - 1) : start;
+}
+
+// The last stage needs at least needs() more inputs; the stage before must produce
+// that many outputs, which takes it at least needs() inputs for the first and
+// min_gap for each further one; and so on back to the chain's input.
+inline void resampler::plan_next_run()
+{
+    long long frames = m_stages.back()->needs();
+    for (auto s = m_stages.rbegin() + 1; s != m_stages.rend() && frames < run_capacity; ++s)
+        frames = (*s)->needs() + (frames - 1) * (*s)->min_gap;
+    m_due = static_cast<int>(std::min<long long>(frames, run_capacity));
+}
+
+// Runs every stage over all the frames gathered; the last stage's outputs are left
+// in m_between. Returns their number.
+inline int resampler::run()
+{
+    float* in = m_gathered.data();
+    int count = m_count;
+    std::size_t side = 0;
+    for (const auto& stage : m_stages) {
+        float* out = m_between[side].data();
+        count = count > 0 ? stage->run(in, count, out, m_channels) : 0;
+        in = out;
+        side ^= 1;
+    }
+    m_count = 0;
+    plan_next_run();
+    place_next();
+    return count;
+}
+
 void resampler::clear()
 {
     m_stages.clear();
@@ -262,19 +306,6 @@ void resampler::clear()
     m_count = 0;
     m_due = 0;
     place_next();
-}
-
-// The single-channel fast path of process(float*) counts in m_next.
-void resampler::take_gathered()
-{
-    m_count = static_cast<int>((m_next - m_gathered.data()) / m_channels);
-}
-
-void resampler::place_next()
-{
-    float* start = m_gathered.data();
-    m_next = start + static_cast<std::ptrdiff_t>(m_count) * m_channels;
-    m_last = m_channels == 1 && !m_stages.empty() ? start + (m_due - 1) : start;
 }
 
 bool resampler::setup(int ratio)
@@ -296,36 +327,6 @@ bool resampler::setup(int ratio)
     plan_next_run();
     place_next();
     return true;
-}
-
-// The last stage needs at least needs() more inputs; the stage before must produce
-// that many outputs, which takes it at least needs() inputs for the first and
-// min_gap for each further one; and so on back to the chain's input.
-void resampler::plan_next_run()
-{
-    long long frames = m_stages.back()->needs();
-    for (auto s = m_stages.rbegin() + 1; s != m_stages.rend() && frames < run_capacity; ++s)
-        frames = (*s)->needs() + (frames - 1) * (*s)->min_gap;
-    m_due = static_cast<int>(std::min<long long>(frames, run_capacity));
-}
-
-// Runs every stage over all the frames gathered; the last stage's outputs are left
-// in m_between. Returns their number.
-int resampler::run()
-{
-    float* in = m_gathered.data();
-    int count = m_count;
-    std::size_t side = 0;
-    for (const auto& stage : m_stages) {
-        float* out = m_between[side].data();
-        count = count > 0 ? stage->run(in, count, out, m_channels) : 0;
-        in = out;
-        side ^= 1;
-    }
-    m_count = 0;
-    plan_next_run();
-    place_next();
-    return count;
 }
 
 // Frames of several channels, the frame that makes the stages run, and any frame
