@@ -45,9 +45,10 @@ struct resampler_stage
     // for count frames. Returns the number of outputs.
     int run(float* in, int count, float* out, int channels)
     {
-        // Where outputs can be counted on, the bulk goes in one call; the last
-        // min_gap inputs go one output at a time, which places the last output
-        // (there is one among them whenever it matters for needs()).
+        // The bulk goes in one call. Where outputs are at least two inputs apart,
+        // the last min_gap inputs go one output at a time, which places the last
+        // output if it falls among them; if it does not, the next output may come
+        // on the very next input, which is what an unknown count gives.
         const int bulk = min_gap > 1 ? std::max(0, count - min_gap) : count;
         int produced = 0;
         if (bulk > 0) {
@@ -66,7 +67,7 @@ struct resampler_stage
             note(consumed, made == 1);
             produced += made;
             done += consumed;
-            if (consumed == 0 && made == 0)
+            if (consumed == 0)
                 break;
         }
         return produced;
