@@ -18,12 +18,14 @@ struct resampler_stage;
 // when a decimated frame comes out of the last stage. Owned by its QObject
 // parent (the acquisition analyser that decimates through it).
 //
-// A decimated frame comes out on the very input frame that completes it, whether
-// the frames arrive one per call or in runs: the stages only run when the chain
-// can emit (or a run buffer of input frames is full), each over every frame
-// gathered since, so feeding one frame per call costs about what feeding runs
-// costs. The decimated frames, their values and the input frame each comes out
-// on do not depend on how the input is split into calls.
+// A decimated frame comes out on the input frame that completes it: fed one frame
+// per call, on that very call; fed in runs, from the call whose run holds that
+// frame. The decimated frames, their values and the input frame each comes out
+// on do not depend on how the input is split into calls. Frames are gathered and
+// the stages only run when the chain can emit (or 1024 frames are gathered), each
+// over every frame gathered since: from ratios of about 100, one frame per call
+// costs little more than runs do; at ratios of a few, each decimated frame still
+// takes one call of every stage.
 //
 // The chain for a ratio a is a -> a/64+1 -> ... -> 1 (a -> 1 once a <= 64). A
 // rational stage only converts when its reduced output rate (out / gcd(in, out))
