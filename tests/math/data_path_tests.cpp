@@ -146,6 +146,27 @@ TEST(data_path, single_samples_and_nested_locks_allocate_nothing)
     EXPECT_NEAR(c.mean->back(), 0.5, 1e-9);
 }
 
+TEST(data_path, a_moving_channel_fed_its_own_output_takes_it_in_place)
+{
+    // A host may hand a window channel a run taken from that channel's own
+    // vector: it is read before being overwritten, without a copy on the heap.
+    ryx::test::host h(1000.0, 2);
+    auto* own = new ryx::math::moving::rms(h.channel(0), false);
+    auto* reference = new ryx::math::moving::rms(h.channel(1), false);
+    own->set_time(0.004);
+    reference->set_time(0.004);
+    const auto signal = ryx::test::noise(32, 5);
+    h.push(h.channel(0), signal);
+    h.push(h.channel(1), signal);
+
+    const std::vector<double> tail(own->cbegin() + 3, own->cend());
+    take_allocations();
+    own->set_data(own->cbegin() + 3, own->cend());
+    EXPECT_EQ(take_allocations(), 0);
+    reference->set_data(tail.cbegin(), tail.cend());
+    EXPECT_EQ(*own, *reference);
+}
+
 // The counter itself works, for our code and inside the Qt libraries alike: a
 // test that could never fail proves nothing.
 TEST(data_path, the_counter_sees_allocations)
