@@ -339,8 +339,9 @@ public:
     void set_data(const_iterator first, const_iterator last) override
     {
         ++runs;
-        ryx::analog_data::set_data(first, last);
-        if (on_run) {
+        const QPointer<counter> alive(this);
+        ryx::analog_data::set_data(first, last); // a grandchild may delete this channel
+        if (alive && on_run) {
             // A copy: the action may delete this channel, and its own closure with it.
             const auto act = on_run;
             act();
