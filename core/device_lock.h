@@ -12,7 +12,7 @@ namespace ryx {
 // the lock of the channel's root device; a channel without a device at its root
 // locks nothing. A slot run under the guard may delete the device's tree: the
 // guard then has nothing left to release and touches nothing. It allocates
-// nothing (a tag given as a QString literal included).
+// nothing: the tag is shared with the caller's string, not copied.
 class device_lock
 {
 public:
