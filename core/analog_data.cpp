@@ -34,8 +34,9 @@ QString tr_host(const char* text)
 } // namespace
 
 analog_data::analog_data(analog_data* parent, bool temporary)
-    : data_model_node(parent), m_temporary(temporary)
+    : data_model_node(parent), m_device(parent ? parent->root_device() : nullptr), m_temporary(temporary)
 {
+    set_channel();
     if (parent) {
         m_rate = parent->get_rate();
         m_unit = parent->unit();
@@ -44,8 +45,9 @@ analog_data::analog_data(analog_data* parent, bool temporary)
 }
 
 analog_data::analog_data(device* owner, double rate)
-    : data_model_node(owner), m_rate(valid_rate(rate) ? rate : 0.0)
+    : data_model_node(owner), m_device(owner), m_rate(valid_rate(rate) ? rate : 0.0)
 {
+    set_channel();
 }
 
 analog_data::~analog_data()
@@ -65,11 +67,6 @@ void analog_data::set_reference(double value)
 {
     if (std::isfinite(value) && value > 0.0)
         m_reference = value;
-}
-
-device* analog_data::root_device()
-{
-    return qobject_cast<device*>(root());
 }
 
 void analog_data::lock_device(const QString& tag)
@@ -187,9 +184,12 @@ void analog_data::set_data(const_iterator first, const_iterator last)
 {
     // The whole publication is one bracket of the device lock: derived channels
     // and listeners read this run, and keep their own state, under it. A listener
-    // may delete this channel (and its tree) meanwhile, hence the guards.
-    const QPointer<analog_data> self(this);
-    const device_lock lock(root_device());
+    // or a child may delete this channel, its siblings or the whole tree, or add
+    // channels, meanwhile: the guard tells whether this channel is still there,
+    // and the run goes to the children present when it was published that are
+    // still there. Nothing here allocates once the vector has its capacity.
+    const device_lock lock(m_device);
+    node_guard self(this);
 
     if (first != cbegin() || last != cend()) {
         const double* from = first == last ? nullptr : &*first;
@@ -207,29 +207,10 @@ void analog_data::set_data(const_iterator first, const_iterator last)
 
     emit data_changed();
 
-    if (!self)
-        return;
-    // The receivers are taken before the first one runs, since a receiver may
-    // add or delete channels. A run allocates nothing for them unless the
-    // channel has more children than a host normally gives it.
-    constexpr std::size_t usual = 16;
-    QPointer<analog_data> fixed[usual];
-    std::vector<QPointer<analog_data>> spill;
-    std::size_t count = 0;
-    for (data_model_node* node : child_nodes()) {
-        auto* child = qobject_cast<analog_data*>(node);
-        if (!child)
-            continue;
-        if (count < usual)
-            fixed[count] = child;
-        else
-            spill.emplace_back(child);
-        ++count;
-    }
-    for (std::size_t i = 0; i < count && self; ++i) {
-        analog_data* child = i < usual ? fixed[i].data() : spill[i - usual].data();
-        if (child && !child->is_deleting())
-            child->set_data(cbegin(), cend());
+    self.start_children();
+    while (data_model_node* node = self.next_child()) {
+        if (node->is_channel() && !node->is_deleting())
+            static_cast<analog_data*>(node)->set_data(cbegin(), cend());
     }
 }
 

@@ -50,6 +50,9 @@ public:
     // when the tree has no device at its root.
     void lock_device(const QString& tag);
     void unlock_device(const QString& tag);
+    // The device at the root of this channel's tree; null when there is none.
+    // A channel stays in the tree it was built in, so this never changes.
+    device* root_device() const { return m_device; }
 
     // Drops the buffered run.
     void purge();
@@ -79,8 +82,7 @@ signals:
     void unit_changed();
 
 private:
-    device* root_device();
-
+    device* m_device = nullptr;
     double m_rate = 0.0;
     double m_reference = 1.0;
     ryx::units m_unit = ryx::units::linear;

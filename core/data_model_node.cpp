@@ -15,6 +15,9 @@ data_model_node::data_model_node(data_model_node* parent)
 data_model_node::~data_model_node()
 {
     prepare_deleting();
+    // A guard taken while the node was already going (by a child's destructor,
+    // say) is gone by now; none may outlive the node.
+    drop_guards();
     m_parent = nullptr;
 }
 
@@ -39,6 +42,8 @@ void data_model_node::prepare_deleting()
     if (m_deleting)
         return;
     m_deleting = true;
+    // Code further up the stack that still works on this node stops here.
+    drop_guards();
     emit deleting();
 
     // Stop receiving anything from the parent at once; the parent pointer itself
@@ -63,7 +68,32 @@ void data_model_node::attach_child(data_model_node* child)
 
 void data_model_node::detach_child(data_model_node* child)
 {
-    m_children.erase(std::remove(m_children.begin(), m_children.end(), child), m_children.end());
+    const auto found = std::find(m_children.begin(), m_children.end(), child);
+    if (found == m_children.end())
+        return;
+    const auto index = static_cast<std::size_t>(found - m_children.begin());
+    m_children.erase(found);
+    // Walks over the children keep their place: the children after the one that
+    // left move down by one.
+    for (node_guard* guard = m_guards; guard; guard = guard->m_next) {
+        if (index < guard->m_child)
+            --guard->m_child;
+        if (index < guard->m_child_end)
+            --guard->m_child_end;
+    }
+}
+
+void data_model_node::drop_guards()
+{
+    node_guard* guard = m_guards;
+    m_guards = nullptr;
+    while (guard) {
+        node_guard* const next = guard->m_next;
+        guard->m_node = nullptr;
+        guard->m_next = nullptr;
+        guard->m_link = nullptr;
+        guard = next;
+    }
 }
 
 } // namespace ryx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -44,12 +45,19 @@ public:
     bool is_locked() const;
 
 private:
-    // m_state guards m_owner and m_depth; waiters sleep on m_released until the
-    // depth returns to zero.
-    mutable std::mutex m_state;
-    std::condition_variable m_released;
-    std::thread::id m_owner;
+    void wait_for_lock();
+
+    // m_word is 0 when the lock is free, 1 when a thread holds it, 2 when one
+    // holds it and others may be waiting. Taking or releasing the lock
+    // uncontended is one atomic exchange on it; waiters sleep on m_released
+    // under m_sleep. The holder alone writes m_owner (itself on entry, no thread
+    // on exit) and m_depth; a thread reading m_owner sees itself there only if it
+    // holds the lock.
+    std::atomic<int> m_word{0};
+    std::atomic<std::thread::id> m_owner{};
     int m_depth = 0;
+    std::mutex m_sleep;
+    std::condition_variable m_released;
 };
 
 } // namespace ryx

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 
 #include "ryx/core/analog_data.h"
@@ -12,17 +11,20 @@ namespace ryx {
 // early return can never leave the device locked. Built on a channel, it takes
 // the lock of the channel's root device; a channel without a device at its root
 // locks nothing. A slot run under the guard may delete the device's tree: the
-// guard then has nothing left to release and touches nothing.
+// guard then has nothing left to release and touches nothing. It allocates
+// nothing: the tag is shared with the caller's string, not copied.
 class device_lock
 {
 public:
-    explicit device_lock(ryx::device* dev, const QString& tag = QString()) : m_device(dev), m_tag(tag)
+    explicit device_lock(ryx::device* dev, const QString& tag = QString()) : m_tag(tag)
     {
-        if (dev)
+        if (dev) {
             dev->lock_ai(m_tag);
+            m_device.watch(dev); // under the lock, as node guards want
+        }
     }
     explicit device_lock(ryx::analog_data* channel, const QString& tag = QString())
-        : device_lock(channel ? qobject_cast<ryx::device*>(channel->root()) : nullptr, tag)
+        : device_lock(channel ? channel->root_device() : nullptr, tag)
     {
     }
     ~device_lock() { unlock(); }
@@ -30,8 +32,8 @@ public:
     // Releases the lock before the guard goes out of scope; later calls do nothing.
     void unlock()
     {
-        if (ryx::device* dev = m_device) {
-            m_device.clear();
+        if (auto* dev = static_cast<ryx::device*>(m_device.node())) {
+            m_device.release();
             dev->unlock_ai(m_tag);
         }
     }
@@ -40,7 +42,7 @@ public:
     device_lock& operator=(const device_lock&) = delete;
 
 private:
-    QPointer<ryx::device> m_device;
+    ryx::node_guard m_device;
     QString m_tag;
 };
 

@@ -10,7 +10,7 @@ dicts:
     peer_name  who the peer is ("NumPy", "SciPy", "bottleneck", "ours, blocks" ...)
     peer       either a function returning (callable, samples_per_call), timed here,
                or a (program, benchmark name) pair of our own
-Every figure is the cost per sample; a round measures every row once, ours and the
+Every figure is the CPU time per sample; a round measures every row once, ours and the
 peer back to back (in alternating order), so that both see the same machine load.
 """
 import argparse
@@ -88,7 +88,10 @@ class Ours:
 
 
 class Peer:
-    """A Python workload: repeated until min_time has passed; the mean cost per call."""
+    """A Python workload: repeated until min_time has passed; the mean cost per call.
+
+    Timed in CPU time of this process, as Google Benchmark times ours, so that the
+    load of other programs on the machine weighs on neither side."""
 
     def __init__(self, factory, min_time):
         self.fn, self.samples = factory()
@@ -96,11 +99,11 @@ class Peer:
         self.fn()  # warm caches and lazy imports outside the timing
 
     def measure(self):
-        calls, start = 0, time.perf_counter()
+        calls, start = 0, time.process_time()
         while True:
             self.fn()
             calls += 1
-            elapsed = time.perf_counter() - start
+            elapsed = time.process_time() - start
             if elapsed >= self.min_time:
                 return elapsed / calls / self.samples * 1e9
 

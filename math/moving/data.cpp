@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -147,18 +148,19 @@ bool data::set_parameter(const QString& name, const QVariant& value)
 void data::set_data(const_iterator first, const_iterator last)
 {
     // A listener of a statistic's signals may delete this channel, or the whole
-    // tree, while the run is processed: the lock is released through a guarded
-    // pointer and nothing is published once the channel is gone.
-    const QPointer<data> self(this);
+    // tree, while the run is processed: the lock guard and the node guard let go
+    // of what is gone, and nothing is published once the channel is gone.
     const ryx::device_lock lock(this);
+    ryx::node_guard self(this);
 
     const double* from = first == last ? nullptr : &*first;
     const bool inside = from && std::greater_equal<const double*>()(from, std::vector<double>::data())
                         && std::less<const double*>()(from, std::vector<double>::data() + size());
     if (inside) {
-        // A run taken from our own output: copy it out before refilling.
-        const std::vector<double> run(first, last);
-        assign(run.cbegin(), run.cend());
+        // A run taken from our own output: move it to the front, no reallocation.
+        const auto count = last - first;
+        std::copy(first, last, begin());
+        resize(static_cast<size_type>(count));
     } else {
         clear();
         insert(end(), first, last);
@@ -172,7 +174,7 @@ void data::set_data(const_iterator first, const_iterator last)
             slide(out, out + size());
     }
 
-    if (self)
+    if (self.node())
         ryx::analog_data::set_data(cbegin(), cend());
 }
 

@@ -6,6 +6,8 @@
 #include <new>
 #include <thread>
 #include <atomic>
+#include <functional>
+#include <vector>
 #include <gtest/gtest.h>
 
 #include "ryx/core/analog_data.h"
@@ -322,4 +324,155 @@ TEST(host, runs_are_published_under_the_device_lock_and_a_source_may_go_mid_run)
     src->set_data(run.cbegin(), run.cend());
     EXPECT_TRUE(child_guard.isNull());
     EXPECT_FALSE(h.dev().is_locked());
+}
+
+namespace {
+
+// A derived channel that counts the runs it receives and can act on the tree
+// when one arrives.
+class counter : public ryx::analog_data
+{
+public:
+    using ryx::analog_data::analog_data;
+    ~counter() override { prepare_deleting(); }
+
+    void set_data(const_iterator first, const_iterator last) override
+    {
+        ++runs;
+        const QPointer<counter> alive(this);
+        ryx::analog_data::set_data(first, last); // a grandchild may delete this channel
+        if (alive && on_run) {
+            // A copy: the action may delete this channel, and its own closure with it.
+            const auto act = on_run;
+            act();
+        }
+    }
+    int runs = 0;
+    std::function<void()> on_run;
+};
+
+} // namespace
+
+TEST(host, the_receivers_of_a_run_are_the_children_present_when_it_was_published)
+{
+    // More children than a host usually gives a channel; the middle one deletes
+    // an earlier and a later sibling and adds a new child.
+    ryx::test::host h(100.0);
+    auto* src = h.channel();
+    std::vector<QPointer<counter>> kids;
+    for (int i = 0; i < 40; ++i)
+        kids.emplace_back(new counter(src, false));
+    counter* added = nullptr;
+    kids[20]->on_run = [&] {
+        delete kids[5].data();
+        delete kids[30].data();
+        if (!added)
+            added = new counter(src, false);
+    };
+    h.push(src, {1.0});
+    for (int i = 0; i < 40; ++i) {
+        if (i == 5 || i == 30)
+            EXPECT_TRUE(kids[i].isNull()) << i;
+        else
+            EXPECT_EQ(kids[i]->runs, 1) << i;
+    }
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->runs, 0); // added during the run: from the next one on
+    h.push(src, {2.0});
+    EXPECT_EQ(added->runs, 1);
+    EXPECT_EQ(kids[39]->runs, 2);
+}
+
+TEST(host, a_child_may_delete_itself_its_source_or_the_whole_tree_mid_run)
+{
+    for (int victim = 0; victim < 3; ++victim) {
+        auto* dev = new ryx::device("d");
+        QPointer<ryx::device> dev_guard(dev);
+        auto* src = dev->add_channel("x", 100.0);
+        auto* first = new counter(src, false);
+        auto* second = new counter(src, false);
+        auto* grandchild = new counter(first, false);
+        QPointer<counter> second_guard(second);
+        grandchild->on_run = [&, victim] {
+            if (victim == 0)
+                delete grandchild;
+            else if (victim == 1)
+                delete src;
+            else
+                delete dev;
+        };
+        const std::vector<double> run{1.0, 2.0};
+        src->set_data(run.cbegin(), run.cend());
+        if (victim == 0) {
+            EXPECT_EQ(second_guard->runs, 1);
+            EXPECT_TRUE(first->child_channels().empty());
+        } else {
+            EXPECT_TRUE(second_guard.isNull()) << victim; // gone before its turn came
+        }
+        if (victim < 2) {
+            EXPECT_FALSE(dev->is_locked()) << victim;
+            delete dev;
+        } else {
+            EXPECT_TRUE(dev_guard.isNull());
+        }
+    }
+}
+
+TEST(host, a_guard_follows_a_walk_while_children_go_and_come)
+{
+    ryx::data_model_node root;
+    std::vector<QPointer<ryx::data_model_node>> kids;
+    for (int i = 0; i < 5; ++i)
+        kids.emplace_back(new ryx::data_model_node(&root));
+
+    ryx::node_guard guard(&root);
+    guard.start_children();
+    EXPECT_EQ(guard.next_child(), kids[0].data());
+    EXPECT_EQ(guard.next_child(), kids[1].data());
+    delete kids[1].data(); // the one just visited
+    delete kids[3].data(); // one still ahead
+    new ryx::data_model_node(&root);
+    EXPECT_EQ(guard.next_child(), kids[2].data());
+    EXPECT_EQ(guard.next_child(), kids[4].data());
+    EXPECT_EQ(guard.next_child(), nullptr);
+
+    {
+        ryx::node_guard inner(kids[4].data());
+        ryx::node_guard nested(kids[4].data());
+        delete kids[4].data();
+        EXPECT_EQ(inner.node(), nullptr);
+        EXPECT_EQ(nested.node(), nullptr);
+        EXPECT_EQ(inner.next_child(), nullptr);
+    }
+    EXPECT_EQ(guard.node(), &root);
+}
+
+TEST(host, the_device_lock_excludes_other_threads_and_counts_per_thread)
+{
+    // Threads that each nest the lock twice and bump a plain counter: any
+    // overlap shows as a lost increment, and under ThreadSanitizer as a race.
+    ryx::device dev("d");
+    constexpr int threads = 4;
+    constexpr int rounds = 20000;
+    long shared = 0;
+    std::atomic<int> wrong_depth{0};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back([&] {
+            for (int i = 0; i < rounds; ++i) {
+                const ryx::device_lock outer(&dev);
+                const ryx::device_lock inner(&dev);
+                if (dev.lock_depth() != 2)
+                    ++wrong_depth;
+                ++shared;
+            }
+            if (dev.lock_depth() != 0)
+                ++wrong_depth;
+        });
+    }
+    for (auto& t : pool)
+        t.join();
+    EXPECT_EQ(shared, long(threads) * rounds);
+    EXPECT_EQ(wrong_depth.load(), 0);
+    EXPECT_FALSE(dev.is_locked());
 }
