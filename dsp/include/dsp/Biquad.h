@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "ryx/dsp/Types.h"
@@ -8,6 +10,44 @@
 namespace Dsp {
 
 struct BiquadPoleState;
+
+namespace detail {
+
+// Filters a block in place through Stages consecutive sections, a count fixed
+// at compile time. The sections and their delay lines are copied into locals
+// for the block, where the compiler keeps them in registers: the recursion
+// never waits for a delay line to make the round trip through memory, and no
+// sample stored can alias them. The delay lines are written back once, at the
+// end. Each sample goes through StateType::process1 section after section, as
+// in the one-section-at-a-time loop, so the output is the same to the last bit.
+// With Guarded the guard flips before each sample and the first section adds
+// it; without, every section adds 0.
+template <int Stages, bool Guarded, class Section, class StateType, typename Sample, std::size_t... I>
+void runStages(int numSamples, Sample* dest, const Section* sections, StateType* states, double& guard,
+               std::index_sequence<I...>)
+{
+    const Section s[Stages] = {sections[I]...};
+    StateType w[Stages] = {states[I]...};
+    double g = guard;
+    for (int i = 0; i < numSamples; ++i) {
+        if constexpr (Guarded)
+            g = -g;
+        double v = static_cast<double>(dest[i]);
+        ((v = w[I].process1(v, s[I], Guarded && I == 0 ? g : 0.0)), ...);
+        dest[i] = static_cast<Sample>(v);
+    }
+    ((states[I] = w[I]), ...);
+    guard = g;
+}
+
+template <int Stages, bool Guarded, class Section, class StateType, typename Sample>
+void runStages(int numSamples, Sample* dest, const Section* sections, StateType* states, double& guard)
+{
+    static_assert(Stages >= 1, "a block goes through at least one section");
+    runStages<Stages, Guarded>(numSamples, dest, sections, states, guard, std::make_index_sequence<Stages>());
+}
+
+} // namespace detail
 
 // One second-order section
 //   H(z) = (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2)
@@ -31,8 +71,18 @@ public:
             return StateType::process1(in, section, m_denormalGuard);
         }
 
+        // Filters a block in place, with the delay line held in registers.
         template <typename Sample>
         void process(int numSamples, Sample* dest, const BiquadBase& section)
+        {
+            detail::runStages<1, true>(numSamples, dest, &section, static_cast<StateType*>(this), m_denormalGuard);
+        }
+
+        // The same block, same output, with the delay line read and written in
+        // memory at every sample: the plain loop, kept as the reference of the
+        // register kernel and its baseline in the benchmarks.
+        template <typename Sample>
+        void processGeneric(int numSamples, Sample* dest, const BiquadBase& section)
         {
             double guard = m_denormalGuard; // a local cannot alias the samples
             for (int i = 0; i < numSamples; ++i) {
