@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -22,20 +24,57 @@ namespace detail {
 // in the one-section-at-a-time loop, so the output is the same to the last bit.
 // With Guarded the guard flips before each sample and the first section adds
 // it; without, every section adds 0.
+//
+// The sections work skewed in time: at step t section j takes sample t - j,
+// from the output section j - 1 left at step t - 1. The sections of one step
+// are independent, so a sample's long way through the chain never holds up
+// the next ones, and few samples need to be in flight to keep the arithmetic
+// units busy.
 template <int Stages, bool Guarded, class Section, class StateType, typename Sample, std::size_t... I>
 void runStages(int numSamples, Sample* dest, const Section* sections, StateType* states, double& guard,
                std::index_sequence<I...>)
 {
+    if (numSamples <= 0)
+        return;
+    constexpr int last = Stages - 1;
     const Section s[Stages] = {sections[I]...};
     StateType w[Stages] = {states[I]...};
     double g = guard;
-    for (int i = 0; i < numSamples; ++i) {
-        if constexpr (Guarded)
-            g = -g;
-        double v = static_cast<double>(dest[i]);
-        ((v = w[I].process1(v, s[I], Guarded && I == 0 ? g : 0.0)), ...);
-        dest[i] = static_cast<Sample>(v);
-    }
+    double carry[Stages] = {}; // carry[j]: the output of section j, next for section j + 1
+    const auto step = [&](int t, auto every) {
+        // From the last section back: each reads its carry before the section
+        // ahead of it replaces it.
+        (
+            [&] {
+                constexpr int j = last - static_cast<int>(I);
+                const int sample = t - j;
+                if constexpr (!decltype(every)::value) {
+                    if (sample < 0 || sample >= numSamples)
+                        return;
+                }
+                double in;
+                if constexpr (j == 0) {
+                    if constexpr (Guarded)
+                        g = -g;
+                    in = static_cast<double>(dest[sample]);
+                } else {
+                    in = carry[j - 1];
+                }
+                const double out = w[j].process1(in, s[j], Guarded && j == 0 ? g : 0.0);
+                if constexpr (j == last)
+                    dest[sample] = static_cast<Sample>(out);
+                else
+                    carry[j] = out;
+            }(),
+            ...);
+    };
+    // Filling the chain, every section busy, draining it.
+    for (int t = 0; t < std::min(last, numSamples); ++t)
+        step(t, std::false_type());
+    for (int t = last; t < numSamples; ++t)
+        step(t, std::true_type());
+    for (int t = numSamples; t < numSamples + last; ++t)
+        step(t, std::false_type());
     ((states[I] = w[I]), ...);
     guard = g;
 }
