@@ -519,6 +519,8 @@ TEST(DspKernels, MatchTheGenericLoopBitForBit)
     expectKernelsMatchGenericLoop<3, double>(6, 24);
     expectKernelsMatchGenericLoop<4, double>(8, 25);
     expectKernelsMatchGenericLoop<5, double>(10, 26);
+    // Chains that take two and three groups of sections.
+    expectKernelsMatchGenericLoop<13, double>(13, 27);
 }
 
 TEST(DspKernels, SingleSectionMatchesTheGenericLoopBitForBit)

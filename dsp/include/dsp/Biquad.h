@@ -13,6 +13,14 @@ namespace Dsp {
 
 struct BiquadPoleState;
 
+// The block kernels' steps are lambdas called from a few places; they must be
+// inlined for their locals to stay in registers.
+#if defined(__GNUC__)
+#define Dsp_always_inline __attribute__((always_inline))
+#else
+#define Dsp_always_inline
+#endif
+
 namespace detail {
 
 // Filters a block in place through Stages consecutive sections, a count fixed
@@ -41,7 +49,7 @@ void runStages(int numSamples, Sample* dest, const Section* sections, StateType*
     StateType w[Stages] = {states[I]...};
     double g = guard;
     double carry[Stages] = {}; // carry[j]: the output of section j, next for section j + 1
-    const auto step = [&](int t, auto every) {
+    const auto step = [&](int t, auto every) Dsp_always_inline {
         // From the last section back: each reads its carry before the section
         // ahead of it replaces it.
         (
@@ -114,7 +122,8 @@ public:
         template <typename Sample>
         void process(int numSamples, Sample* dest, const BiquadBase& section)
         {
-            detail::runStages<1, true>(numSamples, dest, &section, static_cast<StateType*>(this), m_denormalGuard);
+            StateType::template processBlock<1, true>(numSamples, dest, &section, static_cast<StateType*>(this),
+                                                      m_denormalGuard);
         }
 
         // The same block, same output, with the delay line read and written in

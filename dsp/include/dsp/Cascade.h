@@ -98,9 +98,9 @@ public:
         }
 
         // Filters a block in place. A cascade without sections (never designed,
-        // or refused) leaves the samples untouched. Chains of up to four sections
+        // or refused) leaves the samples untouched. Chains of up to six sections
         // run through one kernel for their count, delay lines in registers; longer
-        // chains go in tiles, each tile through the sections four at a time. A
+        // chains go in tiles, each tile through the sections six at a time. A
         // section's output reaches the next in double either way, and every
         // section sees the same inputs in the same order as in processGeneric, so
         // the output is the same to the last bit.
@@ -166,30 +166,24 @@ public:
             return out;
         }
 
-        // The largest section count with a kernel of its own: four sections'
-        // delay lines and the samples in flight still fit the registers.
-        static constexpr int groupStages = 4;
+        // The largest section count with a kernel of its own: six sections
+        // (three pairs of lanes) keep their delay lines and the outputs in
+        // flight in the sixteen vector registers of x86-64.
+        static constexpr int groupStages = 6;
 
-        // A block through count (1 .. groupStages) sections, by the kernel for that count.
-        template <bool Guarded, typename Sample>
+        // A block through count (1 .. Count) sections, by the kernel for that count.
+        template <bool Guarded, int Count = groupStages, typename Sample>
         static void runGroup(int count, int numSamples, Sample* dest, const Biquad* stage, StateType* state,
                              double& guard)
         {
-            switch (count) {
-            case 1: detail::runStages<1, Guarded>(numSamples, dest, stage, state, guard); break;
-            case 2:
-                if constexpr (MaxStages >= 2)
-                    detail::runStages<2, Guarded>(numSamples, dest, stage, state, guard);
-                break;
-            case 3:
-                if constexpr (MaxStages >= 3)
-                    detail::runStages<3, Guarded>(numSamples, dest, stage, state, guard);
-                break;
-            default:
-                if constexpr (MaxStages >= 4)
-                    detail::runStages<4, Guarded>(numSamples, dest, stage, state, guard);
-                break;
+            if constexpr (Count > 1) {
+                if (count < Count) {
+                    runGroup<Guarded, Count - 1>(count, numSamples, dest, stage, state, guard);
+                    return;
+                }
             }
+            if constexpr (Count <= MaxStages)
+                StateType::template processBlock<Count, Guarded>(numSamples, dest, stage, state, guard);
         }
 
         // A block through every section of a chain longer than one group: the
