@@ -1,6 +1,7 @@
 // Sections, cascades, processing state and the engine's checks.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <random>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "ryx/dsp/Biquad.h"
 #include "ryx/dsp/Butterworth.h"
 #include "ryx/dsp/Cascade.h"
+#include "ryx/dsp/RBJ.h"
 #include "ryx/dsp/State.h"
 #include "dsp_test_util.h"
 
@@ -424,4 +426,128 @@ TEST(DspState, ProcessingAllocatesNothing)
     state.reset();
     f.setup(9, 48000, 6000, 1500); // redesign: no allocation either
     EXPECT_EQ(g_allocations, before);
+}
+
+namespace {
+
+// A random chain of `stages` sections: conjugate pole pairs anywhere inside the
+// unit circle (up to radius 0.995), zeros on, inside or outside it, a single
+// real pole last when `single` is set, and the gain normalised at a random angle.
+template <int Max>
+void randomChain(CascadeStages<Max>& c, int stages, bool single, std::mt19937& gen)
+{
+    Layout<2 * Max> layout;
+    LayoutBase& l = layout;
+    std::uniform_real_distribution<double> radius(0.05, 0.995);
+    std::uniform_real_distribution<double> angle(0, doublePi);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (int i = 0; i < (single ? stages - 1 : stages); ++i) {
+        const complex_t zero = std::polar(i % 3 == 0 ? 1.0 : 1.5 * radius(gen), angle(gen));
+        l.addPoleZeroConjugatePairs(std::polar(radius(gen), angle(gen)), zero);
+    }
+    if (single)
+        l.add(0.99 * u(gen), u(gen));
+    l.setNormal(angle(gen), 1 + 0.5 * u(gen));
+    c.setLayout(l);
+    ASSERT_EQ(c.getNumStages(), stages);
+}
+
+// The first index where two blocks differ in any bit (NaN included), or -1.
+template <typename Sample>
+long firstDifference(const std::vector<Sample>& a, const std::vector<Sample>& b)
+{
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(Sample)) != 0)
+            return static_cast<long>(i);
+    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+}
+
+// Filters the input in place through random splits (empty, odd, longer than a
+// tile) with the block kernels.
+template <class State, class Chain, typename Sample>
+void processInSplits(State& state, std::vector<Sample>& x, const Chain& c, std::mt19937& gen)
+{
+    std::uniform_int_distribution<int> run(0, 1300);
+    for (std::size_t at = 0; at < x.size();) {
+        const int n = std::min<int>(run(gen), static_cast<int>(x.size() - at));
+        state.process(n, x.data() + at, c);
+        at += static_cast<std::size_t>(n);
+    }
+}
+
+template <int Max, typename Sample>
+void expectKernelsMatchGenericLoop(int cases, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (int k = 0; k < cases; ++k) {
+        const int stages = 1 + k % Max;
+        const bool single = k % 3 == 1;
+        CascadeStages<Max> c;
+        randomChain(c, stages, single, gen);
+        typename CascadeStages<Max>::template State<DirectFormII> reference;
+        typename CascadeStages<Max>::template State<DirectFormII> kernels;
+
+        // Noise with bursts of silence (the guard alone drives the chain) and of
+        // large values, and a second block that must carry on from the first.
+        for (int block = 0; block < 2; ++block) {
+            std::vector<Sample> input(3001 + static_cast<std::size_t>(block) * 777);
+            for (std::size_t i = 0; i < input.size(); ++i)
+                input[i] = static_cast<Sample>((i / 500) % 3 == 1 ? 0.0 : (i / 500) % 3 == 2 ? 1e5 * u(gen) : u(gen));
+            std::vector<Sample> expected = input;
+            reference.processGeneric(static_cast<int>(expected.size()), expected.data(), c);
+            std::vector<Sample> actual = input;
+            processInSplits(kernels, actual, c, gen);
+            const long at = firstDifference(actual, expected);
+            ASSERT_EQ(at, -1) << "case " << k << ", " << stages << " sections" << (single ? " (single pole last)" : "")
+                              << ", block " << block << ": " << actual[static_cast<std::size_t>(at)] << " instead of "
+                              << expected[static_cast<std::size_t>(at)];
+        }
+    }
+}
+
+} // namespace
+
+// The kernels keep each section's operations in the plain loop's order, so the
+// output must match it bit for bit, whatever the section count and the splits.
+TEST(DspKernels, MatchTheGenericLoopBitForBit)
+{
+    expectKernelsMatchGenericLoop<10, double>(60, 21);
+    expectKernelsMatchGenericLoop<10, float>(30, 22);
+    // Chains whose storage is no longer than one kernel's, and one just longer.
+    expectKernelsMatchGenericLoop<1, double>(3, 23);
+    expectKernelsMatchGenericLoop<3, double>(6, 24);
+    expectKernelsMatchGenericLoop<4, double>(8, 25);
+    expectKernelsMatchGenericLoop<5, double>(10, 26);
+    // Chains that take two and three groups of sections.
+    expectKernelsMatchGenericLoop<13, double>(13, 27);
+}
+
+TEST(DspKernels, SingleSectionMatchesTheGenericLoopBitForBit)
+{
+    std::mt19937 gen(31);
+    std::uniform_real_distribution<double> u(-1, 1);
+    std::uniform_real_distribution<double> f(10, 23990);
+    std::uniform_real_distribution<double> q(0.1, 20);
+    for (int k = 0; k < 40; ++k) {
+        RBJ::BandPass2 bandPass;
+        RBJ::LowShelf shelf;
+        RBJ::AllPass allPass;
+        bandPass.setup(48000, f(gen), q(gen));
+        shelf.setup(48000, f(gen), 24 * u(gen), 1);
+        allPass.setup(48000, f(gen), q(gen));
+        const BiquadBase* sections[] = {&bandPass, &shelf, &allPass};
+        const BiquadBase& section = *sections[k % 3];
+
+        BiquadBase::State<DirectFormII> reference;
+        BiquadBase::State<DirectFormII> kernel;
+        std::vector<double> input(2500);
+        for (double& v : input)
+            v = u(gen);
+        std::vector<double> expected = input;
+        reference.processGeneric(static_cast<int>(expected.size()), expected.data(), section);
+        std::vector<double> actual = input;
+        processInSplits(kernel, actual, section, gen);
+        ASSERT_EQ(firstDifference(actual, expected), -1) << "case " << k;
+    }
 }

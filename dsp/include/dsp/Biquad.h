@@ -1,5 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ryx/dsp/Types.h"
@@ -8,6 +12,89 @@
 namespace Dsp {
 
 struct BiquadPoleState;
+
+// The block kernels' steps are lambdas called from a few places; they must be
+// inlined for their locals to stay in registers.
+#if defined(__GNUC__)
+#define Dsp_always_inline __attribute__((always_inline))
+#else
+#define Dsp_always_inline
+#endif
+
+namespace detail {
+
+// Filters a block in place through Stages consecutive sections, a count fixed
+// at compile time. The sections and their delay lines are copied into locals
+// for the block, where the compiler keeps them in registers: the recursion
+// never waits for a delay line to make the round trip through memory, and no
+// sample stored can alias them. The delay lines are written back once, at the
+// end. Each sample goes through StateType::process1 section after section, as
+// in the one-section-at-a-time loop, so the output is the same to the last bit.
+// With Guarded the guard flips before each sample and the first section adds
+// it; without, every section adds 0.
+//
+// The sections work skewed in time: at step t section j takes sample t - j,
+// from the output section j - 1 left at step t - 1. The sections of one step
+// are independent, so a sample's long way through the chain never holds up
+// the next ones, and few samples need to be in flight to keep the arithmetic
+// units busy.
+template <int Stages, bool Guarded, class Section, class StateType, typename Sample, std::size_t... I>
+void runStages(int numSamples, Sample* dest, const Section* sections, StateType* states, double& guard,
+               std::index_sequence<I...>)
+{
+    if (numSamples <= 0)
+        return;
+    constexpr int last = Stages - 1;
+    const Section s[Stages] = {sections[I]...};
+    StateType w[Stages] = {states[I]...};
+    double g = guard;
+    double carry[Stages] = {}; // carry[j]: the output of section j, next for section j + 1
+    const auto step = [&](int t, auto every) Dsp_always_inline {
+        // From the last section back: each reads its carry before the section
+        // ahead of it replaces it.
+        (
+            [&] {
+                constexpr int j = last - static_cast<int>(I);
+                const int sample = t - j;
+                if constexpr (!decltype(every)::value) {
+                    if (sample < 0 || sample >= numSamples)
+                        return;
+                }
+                double in;
+                if constexpr (j == 0) {
+                    if constexpr (Guarded)
+                        g = -g;
+                    in = static_cast<double>(dest[sample]);
+                } else {
+                    in = carry[j - 1];
+                }
+                const double out = w[j].process1(in, s[j], Guarded && j == 0 ? g : 0.0);
+                if constexpr (j == last)
+                    dest[sample] = static_cast<Sample>(out);
+                else
+                    carry[j] = out;
+            }(),
+            ...);
+    };
+    // Filling the chain, every section busy, draining it.
+    for (int t = 0; t < std::min(last, numSamples); ++t)
+        step(t, std::false_type());
+    for (int t = last; t < numSamples; ++t)
+        step(t, std::true_type());
+    for (int t = numSamples; t < numSamples + last; ++t)
+        step(t, std::false_type());
+    ((states[I] = w[I]), ...);
+    guard = g;
+}
+
+template <int Stages, bool Guarded, class Section, class StateType, typename Sample>
+void runStages(int numSamples, Sample* dest, const Section* sections, StateType* states, double& guard)
+{
+    static_assert(Stages >= 1, "a block goes through at least one section");
+    runStages<Stages, Guarded>(numSamples, dest, sections, states, guard, std::make_index_sequence<Stages>());
+}
+
+} // namespace detail
 
 // One second-order section
 //   H(z) = (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2)
@@ -31,8 +118,19 @@ public:
             return StateType::process1(in, section, m_denormalGuard);
         }
 
+        // Filters a block in place, with the delay line held in registers.
         template <typename Sample>
         void process(int numSamples, Sample* dest, const BiquadBase& section)
+        {
+            StateType::template processBlock<1, true>(numSamples, dest, &section, static_cast<StateType*>(this),
+                                                      m_denormalGuard);
+        }
+
+        // The same block, same output, with the delay line read and written in
+        // memory at every sample: the plain loop, kept as the reference of the
+        // register kernel and its baseline in the benchmarks.
+        template <typename Sample>
+        void processGeneric(int numSamples, Sample* dest, const BiquadBase& section)
         {
             double guard = m_denormalGuard; // a local cannot alias the samples
             for (int i = 0; i < numSamples; ++i) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <type_traits>
 #include <vector>
 
 #include "ryx/dsp/Biquad.h"
@@ -96,9 +98,49 @@ public:
         }
 
         // Filters a block in place. A cascade without sections (never designed,
-        // or refused) leaves the samples untouched.
+        // or refused) leaves the samples untouched. Chains of up to six sections
+        // run through one kernel for their count, delay lines in registers; longer
+        // chains go in tiles, each tile through the sections six at a time. A
+        // section's output reaches the next in double either way, and every
+        // section sees the same inputs in the same order as in processGeneric, so
+        // the output is the same to the last bit.
         template <class CascadeType, typename Sample>
         void process(int numSamples, Sample* dest, const CascadeType& c)
+        {
+            static_assert(CascadeType::MaxStages <= MaxStages, "state too small for this cascade");
+            const int stages = c.m_numStages;
+            if (stages <= 0 || numSamples <= 0)
+                return;
+            const Biquad* stage = c.m_stageArray;
+            if (stages <= groupStages) {
+                runGroup<true>(stages, numSamples, dest, stage, m_state, m_denormalGuard);
+                return;
+            }
+            if constexpr (MaxStages > groupStages) {
+                // The samples between groups stay in double: in place for double
+                // samples, in a tile on the stack for narrower ones.
+                constexpr int tile = 512;
+                for (int at = 0; at < numSamples; at += tile) {
+                    const int n = std::min(tile, numSamples - at);
+                    if constexpr (std::is_same_v<Sample, double>) {
+                        runChain(stages, n, dest + at, stage);
+                    } else {
+                        double x[tile];
+                        for (int i = 0; i < n; ++i)
+                            x[i] = static_cast<double>(dest[at + i]);
+                        runChain(stages, n, x, stage);
+                        for (int i = 0; i < n; ++i)
+                            dest[at + i] = static_cast<Sample>(x[i]);
+                    }
+                }
+            }
+        }
+
+        // The same block, same output, through one loop over the runtime section
+        // count with the delay lines read and written in memory at every sample:
+        // the reference of the kernels and their baseline in the benchmarks.
+        template <class CascadeType, typename Sample>
+        void processGeneric(int numSamples, Sample* dest, const CascadeType& c)
         {
             if (c.m_numStages <= 0)
                 return;
@@ -122,6 +164,36 @@ public:
             for (int i = c.m_numStages - 1; i > 0; --i)
                 out = (++state)->process1(out, *++stage, 0);
             return out;
+        }
+
+        // The largest section count with a kernel of its own: six sections
+        // (three pairs of lanes) keep their delay lines and the outputs in
+        // flight in the sixteen vector registers of x86-64.
+        static constexpr int groupStages = 6;
+
+        // A block through count (1 .. Count) sections, by the kernel for that count.
+        template <bool Guarded, int Count = groupStages, typename Sample>
+        static void runGroup(int count, int numSamples, Sample* dest, const Biquad* stage, StateType* state,
+                             double& guard)
+        {
+            if constexpr (Count > 1) {
+                if (count < Count) {
+                    runGroup<Guarded, Count - 1>(count, numSamples, dest, stage, state, guard);
+                    return;
+                }
+            }
+            if constexpr (Count <= MaxStages)
+                StateType::template processBlock<Count, Guarded>(numSamples, dest, stage, state, guard);
+        }
+
+        // A block through every section of a chain longer than one group: the
+        // first group adds the guard, the others follow group by group.
+        void runChain(int stages, int numSamples, double* x, const Biquad* stage)
+        {
+            runGroup<true>(groupStages, numSamples, x, stage, m_state, m_denormalGuard);
+            double unguarded = 0;
+            for (int k = groupStages; k < stages; k += groupStages)
+                runGroup<false>(std::min(groupStages, stages - k), numSamples, x, stage + k, m_state + k, unguarded);
         }
 
         double m_denormalGuard = 1e-8;
