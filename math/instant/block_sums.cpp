@@ -37,19 +37,19 @@ typedef double quad __attribute__((vector_size(32)));
 
 // The processor's widest vectors, chosen once when the library loads; every
 // lane adds its samples in the same order either way.
-[[gnu::target("default")]] static std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
+[[gnu::target("default")]] std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
 {
     return add_lanes<pair, 2>(lane, x, n);
 }
 
-[[gnu::target("avx2")]] static std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
+[[gnu::target("avx2")]] std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
 {
     return add_lanes<quad, 4>(lane, x, n);
 }
 
 #else
 
-static std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
+std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
 {
     return add_lanes<pair, 2>(lane, x, n);
 }

@@ -17,6 +17,25 @@ __extension__ using wide = unsigned __int128;
 // holding at most segment / 2 + 1 of them.
 constexpr std::size_t segment = 4096;
 
+// Midpoint of the extremes of a non-empty block; NaN while the block holds a
+// NaN, so that such a block has no fronts.
+double midpoint(const std::vector<double>& block)
+{
+    double lo = block.front();
+    double hi = lo;
+    for (double x : block) {
+        if (std::isnan(x))
+            return x;
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+    }
+    return (hi + lo) * 0.5;
+}
+
+} // namespace
+
+namespace detail {
+
 // Writes to pos, in order, the positions k of the fronts among n <= segment
 // samples: before < level <= x[0] for k = 0, x[k - 1] < level <= x[k] after
 // it. Returns their count. The samples are compared in whole vectors, 64 to a
@@ -101,22 +120,7 @@ std::size_t find_fronts(const double* x, std::size_t n, double before, double le
 
 #endif
 
-// Midpoint of the extremes of a non-empty block; NaN while the block holds a
-// NaN, so that such a block has no fronts.
-double midpoint(const std::vector<double>& block)
-{
-    double lo = block.front();
-    double hi = lo;
-    for (double x : block) {
-        if (std::isnan(x))
-            return x;
-        lo = std::min(lo, x);
-        hi = std::max(hi, x);
-    }
-    return (hi + lo) * 0.5;
-}
-
-} // namespace
+} // namespace detail
 
 freq::freq(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
@@ -185,7 +189,7 @@ void freq::push_fronts(const double* x, std::size_t n, double before, double lev
     std::uint32_t pos[segment / 2 + 1];
     for (std::size_t done = 0; done < n;) {
         const std::size_t m = std::min(segment, n - done);
-        const std::size_t count = find_fronts(x + done, m, done == 0 ? before : x[done - 1], level, pos);
+        const std::size_t count = detail::find_fronts(x + done, m, done == 0 ? before : x[done - 1], level, pos);
         for (std::size_t j = 0; j < count; ++j)
             push_front_index(index + done + pos[j]);
         done += m;
