@@ -1,8 +1,5 @@
 #include "ryx/math/instant/avg.h"
 
-#include <numeric>
-
-#include "ryx/math/instant/block_sums.h"
 
 namespace ryx::math::instant {
 
@@ -18,27 +15,26 @@ avg::~avg()
 
 void avg::set_time(double t)
 {
-    recreate_block(t, [this] { m_sum = 0.0; });
-}
-
-void avg::before_copying_data(iterator first, iterator last)
-{
-    m_sum -= std::accumulate(first, last, 0.0);
+    recreate_block(t, [this] { m_sum.clear(); });
 }
 
 void avg::after_copying_data(iterator first, iterator last)
 {
-    m_sum += std::accumulate(first, last, 0.0);
+    // A chunk at the block's start begins a new cycle, so that no rounding
+    // drift, or NaN that has left the block, outlives it; the cycle's chunks
+    // arrive in block order and end with the block.
+    const auto position = static_cast<std::size_t>(first - block().cbegin());
+    if (position == 0)
+        m_sum.clear();
+    m_sum.add(&*first, position, static_cast<std::size_t>(last - first));
 }
 
 void avg::calculate()
 {
-    // The running sum is re-based on the full block, so that rounding drift, or
-    // a NaN that has left the block, does not outlive it. A mean of samples near
-    // the largest double is formed from a scaled sum (block_sums.h).
+    // A mean of samples near the largest double is formed from a scaled sum
+    // (block_sums.h).
     const auto& b = block();
-    const detail::scaled_sum total = detail::sum(b.cbegin(), b.cend());
-    m_sum = detail::unscaled(total);
+    const detail::scaled_sum total = detail::lane_scaled(m_sum.total(), b.cbegin(), b.cend());
     m_value = detail::mean(total, b.size());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ryx/math/instant/block_sums.h"
 #include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
@@ -17,12 +18,11 @@ public slots:
     void set_time(double t) override;
 
 protected:
-    void before_copying_data(iterator first, iterator last) override;
     void after_copying_data(iterator first, iterator last) override;
     void calculate() override;
 
 private:
-    double m_sum = 0.0; // sum of the block's current contents
+    detail::lane_sum m_sum; // sum of the samples written in the current block cycle
 };
 
 } // namespace ryx::math::instant

@@ -42,6 +42,46 @@ inline scaled_sum sum(iterator first, iterator last)
     return std::isfinite(t) ? scaled_sum{t, 28} : scaled_sum{s, 0};
 }
 
+// The sum of a block's samples, fed run by run as they are written: sixteen
+// partial sums, the sample at block position i going to partial sum i mod 16,
+// added in a fixed order at the end. The additions run in packed lanes, the
+// widest the processor offers, without a chain of dependent additions through
+// every sample; and the result depends only on the block's contents, not on
+// how the runs split it.
+class lane_sum
+{
+public:
+    static constexpr std::size_t lanes = 16;
+
+    void clear()
+    {
+        for (double& l : m_lane)
+            l = 0.0;
+    }
+    // Adds the n samples from x on, written at block positions from
+    // `position` on.
+    void add(const double* x, std::size_t position, std::size_t n);
+    // The sum of the samples added since clear().
+    double total() const;
+
+    // Sum of the samples times `scale` in the same order, for a block lying
+    // in order from position 0.
+    static double of(iterator first, iterator last, double scale);
+
+private:
+    double m_lane[lanes] = {};
+};
+
+// The sum of a block through a lane_sum, scaled when the plain sum
+// overflows, as sum() forms it.
+inline scaled_sum lane_scaled(double plain, iterator first, iterator last)
+{
+    if (std::isfinite(plain))
+        return {plain, 0};
+    const double t = lane_sum::of(first, last, 0x1p-28);
+    return std::isfinite(t) ? scaled_sum{t, 28} : scaled_sum{plain, 0};
+}
+
 // The sum itself (+-inf beyond the largest double), and the mean of n samples.
 inline double unscaled(const scaled_sum& total)
 {

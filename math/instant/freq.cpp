@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace ryx::math::instant {
 
 namespace {
 
 __extension__ using wide = unsigned __int128;
+
+// The fronts are looked for in segments of at most this many samples, each
+// holding at most segment / 2 + 1 of them.
+constexpr std::size_t segment = 4096;
 
 // Midpoint of the extremes of a non-empty block; NaN while the block holds a
 // NaN, so that such a block has no fronts.
@@ -25,6 +33,94 @@ double midpoint(const std::vector<double>& block)
 }
 
 } // namespace
+
+namespace detail {
+
+// Writes to pos, in order, the positions k of the fronts among n <= segment
+// samples: before < level <= x[0] for k = 0, x[k - 1] < level <= x[k] after
+// it. Returns their count. The samples are compared in whole vectors, 64 to a
+// pair of bit masks (below the level / at or above it); the fronts are the
+// bits of below shifted by one and anded with at-or-above, so that the work
+// per sample has no branch and each front costs one step.
+template <class Compare>
+[[gnu::always_inline]] inline std::size_t fronts_by_masks(const double* x, std::size_t n, double before,
+                                                          double level, std::uint32_t* pos, Compare compare)
+{
+    std::size_t count = 0;
+    std::uint64_t carry = before < level; // the previous sample was below the level
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        std::uint64_t below = 0;
+        std::uint64_t reached = 0;
+        compare(x + i, level, below, reached);
+        std::uint64_t fronts = ((below << 1) | carry) & reached;
+        carry = below >> 63;
+        while (fronts != 0) {
+            pos[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(fronts)));
+            fronts &= fronts - 1;
+        }
+    }
+    double prev = i > 0 ? x[i - 1] : before;
+    for (; i < n; ++i) {
+        const double v = x[i];
+        pos[count] = static_cast<std::uint32_t>(i);
+        count += (prev < level) & (level <= v);
+        prev = v;
+    }
+    return count;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// The processor's widest vectors, chosen once when the library loads.
+[[gnu::target("default")]] std::size_t find_fronts(const double* x, std::size_t n, double before, double level,
+                                                     std::uint32_t* pos)
+{
+    return fronts_by_masks(x, n, before, level, pos,
+                           [](const double* s, double l, std::uint64_t& below, std::uint64_t& reached) {
+                               const __m128d lv = _mm_set1_pd(l);
+                               for (int j = 0; j < 64; j += 2) {
+                                   const __m128d v = _mm_loadu_pd(s + j);
+                                   below |= std::uint64_t(_mm_movemask_pd(_mm_cmplt_pd(v, lv))) << j;
+                                   reached |= std::uint64_t(_mm_movemask_pd(_mm_cmple_pd(lv, v))) << j;
+                               }
+                           });
+}
+
+[[gnu::target("avx2")]] std::size_t find_fronts(const double* x, std::size_t n, double before, double level,
+                                                  std::uint32_t* pos)
+{
+    return fronts_by_masks(x, n, before, level, pos,
+                           [](const double* s, double l, std::uint64_t& below, std::uint64_t& reached)
+                               __attribute__((target("avx2"))) {
+                                   const __m256d lv = _mm256_set1_pd(l);
+                                   for (int j = 0; j < 64; j += 4) {
+                                       const __m256d v = _mm256_loadu_pd(s + j);
+                                       below |= std::uint64_t(_mm256_movemask_pd(_mm256_cmp_pd(v, lv, _CMP_LT_OQ)))
+                                                << j;
+                                       reached |= std::uint64_t(
+                                                      _mm256_movemask_pd(_mm256_cmp_pd(lv, v, _CMP_LE_OQ)))
+                                                  << j;
+                                   }
+                               });
+}
+
+#else
+
+std::size_t find_fronts(const double* x, std::size_t n, double before, double level, std::uint32_t* pos)
+{
+    return fronts_by_masks(x, n, before, level, pos,
+                           [](const double* s, double l, std::uint64_t& below, std::uint64_t& reached) {
+                               for (int j = 0; j < 64; ++j) {
+                                   below |= std::uint64_t(s[j] < l) << j;
+                                   reached |= std::uint64_t(l <= s[j]) << j;
+                               }
+                           });
+}
+
+#endif
+
+} // namespace detail
 
 freq::freq(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
@@ -86,6 +182,18 @@ void freq::set_time(double t)
         m_previous = 0.0;
         m_lead = 0.0;
     });
+}
+
+void freq::push_fronts(const double* x, std::size_t n, double before, double level, std::uint64_t index)
+{
+    std::uint32_t pos[segment / 2 + 1];
+    for (std::size_t done = 0; done < n;) {
+        const std::size_t m = std::min(segment, n - done);
+        const std::size_t count = detail::find_fronts(x + done, m, done == 0 ? before : x[done - 1], level, pos);
+        for (std::size_t j = 0; j < count; ++j)
+            push_front_index(index + done + pos[j]);
+        done += m;
+    }
 }
 
 void freq::push_front_index(std::uint64_t index)
@@ -158,26 +266,35 @@ void freq::after_copying_data(iterator first, iterator last)
 {
     if (first == last)
         return;
+    const auto n = static_cast<std::size_t>(last - first);
+    // The extremes of the block cycle give the automatic level; they are
+    // gathered while the chunks are fresh, and only while every chunk of the
+    // cycle is seen with the automatic level.
+    if (first == block().cbegin()) {
+        m_extremes = {-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(), false};
+        m_extremes_whole = true;
+    }
     if (automatic_level()) {
+        if (m_extremes_whole) {
+            const detail::lane_extremes e = detail::scan_extremes(&*first, n);
+            m_extremes.high = std::max(m_extremes.high, e.high);
+            m_extremes.low = std::min(m_extremes.low, e.low);
+            m_extremes.nan = m_extremes.nan || e.nan;
+        }
         // The level is known once the block is full: calculate() scans it.
-        m_counter += static_cast<std::uint64_t>(last - first);
+        m_counter += n;
         m_previous = *(last - 1);
         return;
     }
+    m_extremes_whole = false;
 
     m_old_fronts = front_count();
-    const double level = m_dc;
     // Each sample is compared with the one written just before it. That is the
     // block's previous element in ring order, except when a chunk spans the
     // whole block: its first sample would then meet the chunk's own last one.
-    double prev = m_previous;
-    for (auto it = first; it != last; ++it) {
-        if (prev < level && level <= *it)
-            push_front_index(m_counter);
-        prev = *it;
-        ++m_counter;
-    }
-    m_previous = prev;
+    push_fronts(&*first, n, m_previous, m_dc, m_counter);
+    m_counter += n;
+    m_previous = *(last - 1);
     measure();
 }
 
@@ -189,15 +306,12 @@ void freq::find_block_fronts()
     m_dropped.assign(m_fronts.cbegin() + static_cast<std::ptrdiff_t>(m_oldest), m_fronts.cend());
     m_old_fronts = 0;
     clear_fronts();
-    const double level = midpoint(b);
-    std::uint64_t index = m_counter - b.size();
-    double prev = m_lead;
-    for (double x : b) {
-        if (prev < level && level <= x)
-            push_front_index(index);
-        prev = x;
-        ++index;
-    }
+    // A block holding a NaN has a NaN level, and no fronts.
+    const double level = !m_extremes_whole ? midpoint(b)
+                         : m_extremes.nan  ? std::numeric_limits<double>::quiet_NaN()
+                                           : (m_extremes.high + m_extremes.low) * 0.5;
+    if (!std::isnan(level))
+        push_fronts(b.data(), b.size(), m_lead, level, m_counter - b.size());
 }
 
 void freq::calculate()

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "ryx/math/instant/block_extremes.h"
 #include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
@@ -68,6 +69,9 @@ private:
     // Front bookkeeping: fronts enter at the newest end and leave at the oldest.
     std::size_t front_count() const { return m_fronts.size() - m_oldest; }
     void push_front_index(std::uint64_t index);
+    // Pushes the fronts among the n samples from x on, the first of which has
+    // the absolute index `index` and follows the sample `before`.
+    void push_fronts(const double* x, std::size_t n, double before, double level, std::uint64_t index);
     void pop_oldest_front();
     void clear_fronts();
     // The periods of the given fronts, a leading 0 first.
@@ -93,6 +97,10 @@ private:
     double m_variance = 0.0;
     double m_previous = 0.0; // the sample written last (0: the fresh block's last element)
     double m_lead = 0.0;     // the sample written just before the current block began
+    // Extremes of the chunks of the current block cycle, for the automatic
+    // level; whole when every chunk of the cycle has been seen.
+    detail::lane_extremes m_extremes{0.0, 0.0, false};
+    bool m_extremes_whole = false;
 };
 
 } // namespace ryx::math::instant

@@ -17,19 +17,13 @@ void max::set_time(double t)
     recreate_block(t, [this] { m_samples.clear(); });
 }
 
-void max::before_copying_data(iterator first, iterator last)
-{
-    // Once the block has been filled, every chunk overwrites samples of the window.
-    const auto n = static_cast<std::size_t>(last - first);
-    const std::size_t kept = m_samples.size();
-    if (kept + n > block().size())
-        m_samples.drop_oldest(kept + n - block().size());
-}
-
 void max::after_copying_data(iterator first, iterator last)
 {
-    for (auto it = first; it != last; ++it)
-        m_samples.push(*it);
+    // A chunk at the block's start begins a new cycle; the cycle's chunks
+    // arrive in block order and end with the block.
+    if (first == block().cbegin())
+        m_samples.clear();
+    m_samples.add(&*first, static_cast<std::size_t>(last - first));
 }
 
 void max::calculate()

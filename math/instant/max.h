@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ryx/math/instant/sample_window.h"
+#include "ryx/math/instant/block_extremes.h"
 #include "ryx/math/instant/value.h"
 
 namespace ryx::math::instant {
@@ -20,11 +20,12 @@ public slots:
     void set_time(double t) override;
 
 protected:
-    void before_copying_data(iterator first, iterator last) override;
     void after_copying_data(iterator first, iterator last) override;
     void calculate() override;
 
-    detail::sample_window m_samples;
+    // Extremes of the samples written in the current block cycle: at the end
+    // of a cycle, those of the full block.
+    detail::block_extremes m_samples;
 };
 
 } // namespace ryx::math::instant

@@ -321,6 +321,45 @@ TEST(InstantFreq, AutomaticLevelBetweenBlockEnds)
     EXPECT_NEAR(to_vector(f.get_fronts()).front(), 0.405, 1e-12);
 }
 
+// Blocks longer than the search's segments, with as many fronts as a block
+// can hold (every other sample) and with dense noise fronts, fed in runs of
+// odd lengths: per block the fronts of a direct count, for a fixed and for the
+// automatic level. A block holding a NaN has no automatic level and no fronts.
+TEST(InstantFreq, DenseFrontsInLongBlocksMatchADirectCount)
+{
+    const double rate = 10000.0;
+    const std::size_t n = 10007, blocks = 4;
+    auto x = ryx::test::noise(blocks * n, 21);
+    for (std::size_t i = 0; i < n; ++i)
+        x[n + i] = i % 2 ? 0.9 : -0.7; // a front every other sample
+    x[3 * n + 5000] = std::nan("");
+    for (const double dc : {0.1, std::numeric_limits<double>::infinity()}) {
+        for (std::size_t run : {1u, 61u, 4099u, 20000u}) {
+            ryx::test::host h(rate);
+            in::freq f(h.channel(0), QJsonObject{{"dc", dc}, {"time", static_cast<double>(n) / rate}});
+            std::size_t b = 0;
+            QObject::connect(&f, &in::value::changed, [&] {
+                const auto first = x.begin() + static_cast<std::ptrdiff_t>(b * n);
+                const auto [lo, hi] = std::minmax_element(first, first + static_cast<std::ptrdiff_t>(n));
+                const double level = std::isinf(dc) ? (b == 3 ? std::nan("") : (*lo + *hi) * 0.5) : dc;
+                std::vector<long> fronts, got;
+                for (std::size_t i = b * n; i < (b + 1) * n; ++i)
+                    if ((i ? x[i - 1] : 0.0) < level && level <= x[i])
+                        fronts.push_back(static_cast<long>(i));
+                for (double t : to_vector(f.get_fronts()))
+                    got.push_back(std::lround(t * rate));
+                EXPECT_EQ(got, fronts) << "dc " << dc << ", runs of " << run << ", block " << b;
+                if (b == 1) {
+                    EXPECT_EQ(fronts.size(), n / 2);
+                }
+                ++b;
+            });
+            h.push(h.channel(0), x, run);
+            EXPECT_EQ(b, blocks);
+        }
+    }
+}
+
 TEST(InstantLastFront, SearchesBackwardsFromTheEnd)
 {
     ryx::test::host h(1000.0);

@@ -5,8 +5,10 @@
 #include <QTextStream>
 #include <QVariant>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <random>
 
@@ -614,6 +616,126 @@ TEST(InstantStatistics, SubnormalSamples)
                                 : name == "peak_to_peak" ? hi - lo
                                                          : (hi + lo) * 0.5;
             EXPECT_EQ(got[i], want) << name << " block " << i;
+        }
+    }
+}
+
+namespace {
+
+std::uint64_t bits_of(double x)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+double nan_with(std::uint64_t payload)
+{
+    const std::uint64_t b = 0x7FF8000000000000ull | payload;
+    double x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+// The extremes of a block the plain way: NaN above every number, and of equal
+// samples the one written last.
+std::pair<double, double> latest_extremes(const double* first, const double* last)
+{
+    const auto below = [](double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); };
+    double hi = *first;
+    double lo = *first;
+    for (const double* p = first; p != last; ++p) {
+        if (!below(*p, hi))
+            hi = *p;
+        if (!below(lo, *p))
+            lo = *p;
+    }
+    return {hi, lo};
+}
+
+// Blocks of 100 samples that exercise the rarely taken paths: zeros of both
+// signs as extremes, NaNs of different payloads (alone, among numbers, with
+// infinities), infinities, subnormal samples and plain noise.
+std::vector<double> awkward_blocks()
+{
+    const std::size_t n = 100;
+    const auto noise = ryx::test::noise(12 * n, 29);
+    std::vector<double> out(noise);
+    const double inf = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = -std::fabs(noise[i]);                            // largest: a zero, of the latest sign
+        out[n + i] = std::fabs(noise[n + i]);                     // smallest: a zero
+        out[2 * n + i] = nan_with(1 + i % 5);                     // NaNs only
+        out[4 * n + i] = i % 2 ? inf : nan_with(7 + i % 3);       // +inf and NaNs
+        out[5 * n + i] = i % 3 ? -inf : inf;                      // infinities
+        out[6 * n + i] = std::ldexp(noise[6 * n + i], -1060);     // subnormal
+        out[7 * n + i] = i < 50 ? 0.0 : -0.0;                     // zeros alone
+    }
+    for (std::size_t i : {3u, 41u, 42u, 77u, 99u})
+        out[n + i] = i % 2 ? -0.0 : 0.0;
+    for (std::size_t i : {5u, 16u, 63u, 64u})
+        out[i] = i % 2 ? 0.0 : -0.0;
+    for (std::size_t i : {0u, 33u, 98u})
+        out[3 * n + i] = nan_with(100 + i);                       // NaNs among numbers
+    out[8 * n + 99] = nan_with(3);                                // a NaN as the last sample
+    out[9 * n] = nan_with(4);                                     // and as the first
+    return out;
+}
+
+} // namespace
+
+// The block extremes are the block's own samples, to the bit: the sign of a
+// zero and the payload of a NaN come from the latest equal sample, however
+// the runs split the block (lengths that miss every vector boundary).
+TEST(InstantStatistics, ExtremesKeepTheBitsOfTheLatestEqualSample)
+{
+    const std::size_t n = 100;
+    const auto signal = awkward_blocks();
+    const measure rows[] = {{"max", make<in::max>(), {}},
+                            {"min", make<in::min>(), {}},
+                            {"peak_to_peak", make<in::peak_to_peak>(), {}},
+                            {"offset", make<in::offset>(), {}}};
+    for (const auto& m : rows) {
+        for (std::size_t run : {1u, 7u, 13u, 33u, 100u, 257u}) {
+            const auto got = block_results(m, 1000.0, 0.1, signal, [run] { return run; });
+            ASSERT_EQ(got.size(), signal.size() / n) << m.name;
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                const auto [hi, lo] = latest_extremes(&signal[i * n], &signal[(i + 1) * n]);
+                const std::string name = m.name;
+                const double want = name == "max"            ? hi
+                                    : name == "min"          ? lo
+                                    : name == "peak_to_peak" ? hi - lo
+                                                             : (hi + lo) * 0.5;
+                EXPECT_EQ(bits_of(got[i]), bits_of(want))
+                    << name << " runs of " << run << " block " << i << ": got " << got[i] << ", expected " << want;
+            }
+        }
+    }
+}
+
+// The mean's sum does not depend on how the runs split the block, to the bit,
+// and stays within rounding of the exact mean.
+TEST(InstantStatistics, MeanIsTheSameForEverySplitOfTheBlock)
+{
+    for (std::size_t n : {10u, 37u, 1000u, 4099u}) {
+        const double time = static_cast<double>(n) / 1000.0;
+        auto signal = ryx::test::noise(6 * n, 31);
+        for (std::size_t i = 0; i < signal.size(); ++i)
+            signal[i] = 1e3 * signal[i] + (i % 7 == 3 ? 1e8 : 0.0);
+        const measure m{"avg", make<in::avg>(), {}};
+        const auto whole = block_results(m, 1000.0, time, signal, [n] { return n; });
+        ASSERT_EQ(whole.size(), 6u);
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            const reference r = reference_of(&signal[i * n], &signal[(i + 1) * n]);
+            EXPECT_NEAR(whole[i], r.mean, 1e-15 * n * r.largest) << "N " << n << " block " << i;
+        }
+        for (unsigned seed : {1u, 2u}) {
+            std::mt19937 gen(seed);
+            std::uniform_int_distribution<std::size_t> sizes(1, 40);
+            const auto split = block_results(m, 1000.0, time, signal, [&] { return sizes(gen); });
+            ASSERT_EQ(split.size(), whole.size());
+            for (std::size_t i = 0; i < whole.size(); ++i)
+                EXPECT_EQ(bits_of(split[i]), bits_of(whole[i])) << "N " << n << " seed " << seed << " block " << i;
         }
     }
 }
