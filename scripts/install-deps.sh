@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the library, its tests and benchmarks need.
+# With --compare, also the Python peers of bench/compare.
 # Idempotent: the package lists are refreshed only when something is missing.
 set -euo pipefail
 
@@ -10,6 +11,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libfuzzer-14-dev libclang-rt-14-dev
 )
+# The side-by-side comparison with the tools our users would otherwise pick.
+if [ "${1:-}" = "--compare" ]; then
+  packages+=(python3 python3-numpy python3-scipy python3-pandas python3-bottleneck)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
