@@ -133,6 +133,38 @@ public:
         }
     }
 
+    // Samples the window can take while it stays full before a block closes:
+    // during them every new sample drops one tail sample (see slide_full).
+    static std::size_t room(const cursor& c) { return c.close_at - c.next; }
+
+    // The newest samples io[0 .. k) of a full window, k <= room(c), each
+    // dropping the oldest, whose ring slot ring[i] takes it; io[i] becomes
+    // value(cursor) after it. The same steps as pop, push and value, sample
+    // by sample, without their bookkeeping: the count stays the window's
+    // length and no block closes.
+    template <bool Checked, class Value>
+    void slide_full(cursor& in_out, double* io, double* __restrict ring, std::size_t k, const Value& value)
+    {
+        cursor c = in_out; // a local the stores cannot touch: it stays in registers
+        std::size_t since = m_since_unusual;
+        for (std::size_t i = 0; i < k; ++i) {
+            const double v = io[i];
+            ring[i] = v;
+            ++c.next;
+            if constexpr (Head::ranged && Checked) {
+                since = Head::unusual(v) ? 0 : since + 1;
+                c.head.add_checked(v);
+            } else {
+                c.head.add_based(v);
+            }
+            ++c.head_count;
+            io[i] = value(c);
+        }
+        if constexpr (Head::ranged && Checked)
+            m_since_unusual = since;
+        in_out = c;
+    }
+
     // Drops the oldest sample. When the tail is used up the whole window is the
     // head; it becomes the new tail, read from the ring oldest first (oldest is
     // the ring index of the oldest sample). A head whose sums are taken about a
@@ -221,21 +253,31 @@ private:
     {
         const std::size_t n = ring.size();
         const std::size_t quarter = n / 4 > 1 ? n / 4 : 1;
-        const auto at = [&](std::size_t rank) { return flushed(ring[(oldest + rank) % n]); };
+        // The quarter in ring order: ring[from ..] then, past the ring's end, ring[0 ..].
+        const std::size_t from = (oldest + n - quarter) % n;
+        const std::size_t first_part = n - from < quarter ? n - from : quarter;
+        const double* const a = ring.data() + from;
+        const double* const b = ring.data();
         double sum = 0.0;
-        for (std::size_t r = n - quarter; r < n; ++r)
-            sum += at(r);
+        for (std::size_t i = 0; i < first_part; ++i)
+            sum += flushed(a[i]);
+        for (std::size_t i = 0; i < quarter - first_part; ++i)
+            sum += flushed(b[i]);
         const double mean = sum / static_cast<double>(quarter);
-        std::size_t best = n - 1;
-        double nearest = std::fabs(at(best) - mean);
-        for (std::size_t r = n - 1; r-- > n - quarter;) {
-            const double distance = std::fabs(at(r) - mean);
-            if (distance < nearest) {
-                nearest = distance;
-                best = r;
-            }
+        // Newest first, so that a tie keeps the newer sample.
+        std::size_t best = quarter - 1;
+        double nearest = std::fabs(flushed(ring[(from + best) % n]) - mean);
+        for (std::size_t i = quarter - first_part; i-- > 0;) {
+            const double distance = std::fabs(flushed(b[i]) - mean);
+            best = distance < nearest ? first_part + i : best;
+            nearest = distance < nearest ? distance : nearest;
         }
-        return best;
+        for (std::size_t i = first_part; i-- > 0;) {
+            const double distance = std::fabs(flushed(a[i]) - mean);
+            best = distance < nearest ? i : best;
+            nearest = distance < nearest ? distance : nearest;
+        }
+        return n - quarter + best;
     }
 
     // Far more samples than any window holds: no unusual sample yet.
@@ -339,6 +381,7 @@ struct power_sum_head
     static bool unusual(double x) { return is_unusual(x, bound); }
 
     void add(double x) { p.s += Power == 1 ? x : x * x; }
+    void add_based(double x) { add(x); }
 
     void add_checked(double x)
     {
@@ -389,6 +432,7 @@ struct extremes_head
     static constexpr bool ranged = false;
     static constexpr bool referenced = false;
     extremes e;
+    void add_based(double x) { add(x); }
     void add(double x)
     {
         e.largest = e.largest > x ? e.largest : x;
@@ -478,8 +522,11 @@ struct power_head
     {
         if (!based)
             based_on(x);
-        accumulate(x - ref);
+        add_based(x);
     }
+
+    // add(x) for a head that has its reference.
+    void add_based(double x) { accumulate(x - ref); }
 
     void add_checked(double x)
     {
@@ -588,7 +635,12 @@ central central_moments(const power_sums<Order>& p, double n)
     m.n_m2 = n * p.s[1] - s1s1;
     if constexpr (Order >= 4)
         m.n3_m4 = n * (n * (n * p.s[3] - 4.0 * s1 * p.s[2]) + 6.0 * s1s1 * p.s[1]) - 3.0 * s1s1 * s1s1;
-    m.n_m2 = m.n_m2 < 0.0 ? 0.0 : m.n_m2; // rounding of an almost constant window; NaN stays
+    // Rounding of an almost constant window may leave n M2 below 0; NaN stays.
+#if defined(__SSE2__)
+    m.n_m2 = _mm_cvtsd_f64(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(m.n_m2))); // 0 > x ? 0 : x, branch-free
+#else
+    m.n_m2 = 0.0 > m.n_m2 ? 0.0 : m.n_m2;
+#endif
     return m;
 }
 
