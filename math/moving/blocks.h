@@ -25,7 +25,9 @@ using math::detail::half;
 // block costs one pass over W samples once every W samples: O(1) per sample.
 //
 // Head is the running summary: default-constructed empty, add(x) appends the
-// newest sample, summary(1 / count) returns the Head::part that the tail stores.
+// newest sample, summary(1 / count) returns the Head::part that the tail stores,
+// restarted() is the empty head that continues a closed block (on the same
+// reference, for a referenced Head).
 // The blocks also keep the reciprocals 1/k of every count k they have held (and
 // of one more), so that the per-sample path multiplies instead of dividing.
 //
@@ -51,6 +53,7 @@ public:
         std::size_t head_count;
         std::size_t next;     // index of the oldest tail sample still in the window
         std::size_t tail_end; // index of the sentinel: the tail holds tail_end samples
+        std::size_t close_at; // dropping tail sample close_at closes the block instead
         const part* tail;
         const double* inverse; // inverse[k] = 1 / k for k < inverse_end, which exceeds count() + 1
         std::size_t inverse_end;
@@ -59,7 +62,6 @@ public:
         std::size_t tail_count() const { return tail_end - next; }
         // Summary of the tail samples still in the window (the sentinel when none).
         const part& tail_part() const { return tail[next]; }
-        part head_summary() const { return head.summary(inverse[head_count]); }
     };
 
     blocks() { clear(); }
@@ -71,6 +73,7 @@ public:
     {
         m_tail.clear();
         m_next = 0;
+        m_close_at = 0;
         m_head = Head{};
         m_head_count = 0;
         m_since_unusual = never;
@@ -80,8 +83,9 @@ public:
     {
         // Without a closed block the tail is the sentinel alone: the summary of no samples.
         if (m_tail.empty())
-            return {m_head, m_head_count, 0, 0, &s_empty, m_inverse.data(), m_inverse.size()};
-        return {m_head, m_head_count, m_next, m_tail.size() - 1, m_tail.data(), m_inverse.data(), m_inverse.size()};
+            return {m_head, m_head_count, 0, 0, 0, &s_empty, m_inverse.data(), m_inverse.size()};
+        return {m_head,          m_head_count,     m_next,           m_tail.size() - 1,
+                m_close_at,      m_tail.data(),    m_inverse.data(), m_inverse.size()};
     }
 
     void store(const cursor& c)
@@ -129,12 +133,46 @@ public:
         }
     }
 
+    // Samples the window can take while it stays full before a block closes:
+    // during them every new sample drops one tail sample (see slide_full).
+    static std::size_t room(const cursor& c) { return c.close_at - c.next; }
+
+    // The newest samples io[0 .. k) of a full window, k <= room(c), each
+    // dropping the oldest, whose ring slot ring[i] takes it; io[i] becomes
+    // value(cursor) after it. The same steps as pop, push and value, sample
+    // by sample, without their bookkeeping: the count stays the window's
+    // length and no block closes.
+    template <bool Checked, class Value>
+    void slide_full(cursor& in_out, double* io, double* __restrict ring, std::size_t k, const Value& value)
+    {
+        cursor c = in_out; // a local the stores cannot touch: it stays in registers
+        std::size_t since = m_since_unusual;
+        for (std::size_t i = 0; i < k; ++i) {
+            const double v = io[i];
+            ring[i] = v;
+            ++c.next;
+            if constexpr (Head::ranged && Checked) {
+                since = Head::unusual(v) ? 0 : since + 1;
+                c.head.add_checked(v);
+            } else {
+                c.head.add_based(v);
+            }
+            ++c.head_count;
+            io[i] = value(c);
+        }
+        if constexpr (Head::ranged && Checked)
+            m_since_unusual = since;
+        in_out = c;
+    }
+
     // Drops the oldest sample. When the tail is used up the whole window is the
     // head; it becomes the new tail, read from the ring oldest first (oldest is
-    // the ring index of the oldest sample).
+    // the ring index of the oldest sample). A head whose sums are taken about a
+    // reference sample (Head::referenced) closes the block before that sample
+    // would leave, so that the reference always lies in the window.
     void pop(cursor& c, const std::vector<double>& ring, std::size_t oldest)
     {
-        if (c.next >= c.tail_end) {
+        if (c.next >= c.close_at) {
             store(c);
             close(ring, oldest, m_since_unusual < ring.size());
             c = view();
@@ -179,9 +217,14 @@ private:
         grow_inverse(n + 1);
         m_tail.resize(n + 1);
         m_tail[n] = part{};
+        m_close_at = n;
         Head acc;
         if (n > 0) {
             oldest %= n;
+            if constexpr (Head::referenced) {
+                m_close_at = reference_rank(ring, oldest);
+                acc.based_on(flushed(ring[(oldest + m_close_at) % n]));
+            }
             // Newest to oldest: ring[oldest - 1] ... ring[0], then ring[n - 1] ... ring[oldest].
             std::size_t i = n;
             for (std::size_t j = oldest; j-- > 0;) {
@@ -196,8 +239,45 @@ private:
             }
         }
         m_next = 0;
-        m_head = Head{};
+        m_head = acc.restarted();
         m_head_count = 0;
+    }
+
+    // The rank (0: oldest) of the sample that a referenced head takes as its
+    // reference: of the newest quarter of the window, which stays in the window
+    // for at least three quarters of the next block, the one nearest to that
+    // quarter's mean, the newest on a tie or when the mean is not finite. A
+    // typical sample keeps the deviations of the order of the spread even
+    // where an outlier is the newest sample.
+    static std::size_t reference_rank(const std::vector<double>& ring, std::size_t oldest)
+    {
+        const std::size_t n = ring.size();
+        const std::size_t quarter = n / 4 > 1 ? n / 4 : 1;
+        // The quarter in ring order: ring[from ..] then, past the ring's end, ring[0 ..].
+        const std::size_t from = (oldest + n - quarter) % n;
+        const std::size_t first_part = n - from < quarter ? n - from : quarter;
+        const double* const a = ring.data() + from;
+        const double* const b = ring.data();
+        double sum = 0.0;
+        for (std::size_t i = 0; i < first_part; ++i)
+            sum += flushed(a[i]);
+        for (std::size_t i = 0; i < quarter - first_part; ++i)
+            sum += flushed(b[i]);
+        const double mean = sum / static_cast<double>(quarter);
+        // Newest first, so that a tie keeps the newer sample.
+        std::size_t best = quarter - 1;
+        double nearest = std::fabs(flushed(ring[(from + best) % n]) - mean);
+        for (std::size_t i = quarter - first_part; i-- > 0;) {
+            const double distance = std::fabs(flushed(b[i]) - mean);
+            best = distance < nearest ? first_part + i : best;
+            nearest = distance < nearest ? distance : nearest;
+        }
+        for (std::size_t i = first_part; i-- > 0;) {
+            const double distance = std::fabs(flushed(a[i]) - mean);
+            best = distance < nearest ? i : best;
+            nearest = distance < nearest ? distance : nearest;
+        }
+        return n - quarter + best;
     }
 
     // Far more samples than any window holds: no unusual sample yet.
@@ -206,6 +286,7 @@ private:
     static inline const part s_empty{};
     std::vector<part> m_tail; // m_tail[i]: summary of tail samples i .. end; one extra empty entry
     std::size_t m_next = 0;
+    std::size_t m_close_at = 0; // tail index of the reference, or the tail's length
     Head m_head;
     std::size_t m_head_count = 0;
     std::size_t m_since_unusual = never; // samples pushed since the last unusual one
@@ -284,6 +365,7 @@ struct power_sum_head
 {
     static_assert(Power == 1 || Power == 2);
     static constexpr bool ranged = true;
+    static constexpr bool referenced = false;
     static constexpr int shift = Power == 1 ? 28 : 526;
     static constexpr double bound = power_of_two(1024 - shift);
     static constexpr double down = power_of_two(-shift);
@@ -299,6 +381,7 @@ struct power_sum_head
     static bool unusual(double x) { return is_unusual(x, bound); }
 
     void add(double x) { p.s += Power == 1 ? x : x * x; }
+    void add_based(double x) { add(x); }
 
     void add_checked(double x)
     {
@@ -315,6 +398,7 @@ struct power_sum_head
     }
 
     part summary(double) const { return p; }
+    power_sum_head restarted() const { return {}; }
 
     // The total of two parts, in the larger exponent of the two; Checked =
     // false for parts known to be plain.
@@ -346,7 +430,9 @@ struct extremes_head
 {
     using part = extremes;
     static constexpr bool ranged = false;
+    static constexpr bool referenced = false;
     extremes e;
+    void add_based(double x) { add(x); }
     void add(double x)
     {
         e.largest = e.largest > x ? e.largest : x;
@@ -354,6 +440,7 @@ struct extremes_head
         e.nans += x != x ? 1 : 0;
     }
     part summary(double) const { return e; }
+    extremes_head restarted() const { return {}; }
 };
 
 inline extremes merge(const extremes& a, const extremes& b)
@@ -362,52 +449,31 @@ inline extremes merge(const extremes& a, const extremes& b)
             a.nans + b.nans};
 }
 
-// Central moments of a group of samples up to Order (2 or 4): the mean and the
-// sums of the 2nd to Order-th powers of the deviations from it (M2..M4), all of
-// the samples times 2^-e, an exact power of two (see power_head): the mean is
-// mean 2^e, M2 is M2 4^e, and so on.
+// Sums of the 1st to Order-th powers of the deviations of a group of samples
+// from a reference value, all of them times 2^-e, an exact power of two (see
+// power_head): s[k - 1] is the sum of ((x - r) 2^-e)^k.
 template <int Order>
-struct moments;
-
-template <>
-struct moments<2>
+struct power_sums
 {
-    double mean = 0.0;
-    double m2 = 0.0;
-    int e = 0;
-};
-
-template <>
-struct moments<4>
-{
-    double mean = 0.0;
-    double m2 = 0.0;
-    double m3 = 0.0;
-    double m4 = 0.0;
+    double s[Order] = {};
     int e = 0;
 };
 
 // Deviations below 2^wide_exponent<Order> (in units of 2^e) keep the power sums
-// of a window of 2^24 samples, their merges and the statistic formed from them
-// finite: (2^200)^4 2^24 or (2^480)^2 2^24 leaves room for the count factors.
+// of a window of 2^24 samples and the central moments formed from them finite:
+// (2^200)^4 2^24 or (2^480)^2 2^24 leaves room for the count factors.
 template <int Order>
 inline constexpr int wide_exponent = Order >= 4 ? 200 : 480;
 
-// The same moments in units of 2^e, e >= m.e; exact unless a small moment
-// underflows, and then it is negligible beside the deviations that required e.
+// The same sums in units of 2^e, e >= m.e; exact unless a small sum underflows,
+// and then it is negligible beside the deviations that required e.
 template <int Order>
-moments<Order> rescaled(const moments<Order>& m, int e)
+power_sums<Order> rescaled(const power_sums<Order>& m, int e)
 {
     const int d = e - m.e;
-    if (d == 0)
-        return m;
-    moments<Order> r = m;
-    r.mean = std::ldexp(m.mean, -d);
-    r.m2 = std::ldexp(m.m2, -2 * d);
-    if constexpr (Order >= 4) {
-        r.m3 = std::ldexp(m.m3, -3 * d);
-        r.m4 = std::ldexp(m.m4, -4 * d);
-    }
+    power_sums<Order> r = m;
+    for (int k = 0; k < Order; ++k)
+        r.s[k] = std::ldexp(m.s[k], -(k + 1) * d);
     r.e = e;
     return r;
 }
@@ -421,51 +487,52 @@ int exponent_for(double probe, int from)
     return e > from ? e : from;
 }
 
-// Power sums of the deviations from a reference that is itself one of the
-// samples (the first one added). Because the reference lies inside the group,
-// its distance to the mean is bounded by the spread of the group, so turning the
-// sums into central moments loses at most a few bits more than log2 of the
-// count, and a group of equal samples has all sums exactly 0. Subnormal samples
-// read as 0 (see subnormal.h).
+// Power sums of the deviations from a reference r that is one of the samples of
+// the window. The head and the tail of a window share it: the blocks take the
+// newest sample of the tail, the one the close pass adds first, and rebuild the
+// tail before that sample leaves (Head::referenced). Deviations from a sample
+// of the window are of the order of the window's spread, so the central moments
+// formed from the sums lose at most a few bits more than log2 of the count,
+// however far the samples lie from 0; a window of equal samples has all sums
+// exactly 0. Subnormal samples read as 0 (see subnormal.h).
 //
 // add_checked keeps the sums of the samples times 2^-e, e starting at 0: a
 // deviation beyond 2^wide_exponent<Order> (in those units) raises e and
 // rescales the sums, both by exact powers of two, so that no power sum of finite
 // samples overflows whatever their magnitude. Samples below half that bound
-// cannot raise e: their deviations, and the distances of the means of groups
-// of them, stay below it.
+// cannot raise e: their deviations from one another stay below it.
 template <int Order>
 struct power_head
 {
-    using part = moments<Order>;
+    using part = power_sums<Order>;
     static constexpr bool ranged = true;
+    static constexpr bool referenced = true;
     static constexpr double wide_bound = power_of_two(wide_exponent<Order>);
     static constexpr double bound = 0.5 * wide_bound;
 
-    double ref = 0.0; // the first sample, times 2^-e
-    double n = 0.0;
-    double s1 = 0.0;
-    double s2 = 0.0;
-    double s3 = 0.0;
-    double s4 = 0.0;
-    double origin = 0.0; // the first sample
+    part p;
+    double ref = 0.0;    // the reference, times 2^-e
+    double origin = 0.0; // the reference
     double scale = 1.0;  // 2^-e
-    int e = 0;
+    bool based = false;  // the reference is set: by the first sample, or by the tail
 
     static bool unusual(double x) { return is_unusual(x, bound); }
 
     void add(double x)
     {
-        if (n == 0.0)
-            ref = origin = x;
-        accumulate(x - ref);
+        if (!based)
+            based_on(x);
+        add_based(x);
     }
+
+    // add(x) for a head that has its reference.
+    void add_based(double x) { accumulate(x - ref); }
 
     void add_checked(double x)
     {
         x = flushed(x);
-        if (n == 0.0)
-            ref = origin = x;
+        if (!based)
+            based_on(x);
         const double y = x * scale - ref;
         if (!(std::fabs(y) < wide_bound) && std::isfinite(x) && std::isfinite(origin))
             *this = raised(*this, x);
@@ -473,40 +540,35 @@ struct power_head
             accumulate(y);
     }
 
-    // inverse_count: 1 / the number of samples added.
-    part summary(double inverse_count) const
+    part summary(double) const { return p; }
+
+    // An empty head on the same reference, in plain units.
+    power_head restarted() const
     {
-        part m;
-        if (n == 0.0)
-            return m;
-        const double d = s1 * inverse_count; // mean - ref
-        m.mean = ref + d;
-        // Deviations from the mean, expanded about the reference.
-        m.m2 = s2 - d * s1;
-        if constexpr (Order >= 4) {
-            const double d2 = d * d;
-            m.m3 = s3 - 3.0 * d * s2 + 2.0 * d2 * s1;
-            m.m4 = s4 - 4.0 * d * s3 + 6.0 * d2 * s2 - 3.0 * d2 * d * s1;
-        }
-        m.m2 = m.m2 < 0.0 ? 0.0 : m.m2; // rounding of an almost constant group; NaN stays
-        m.e = e;
-        return m;
+        power_head h;
+        h.ref = origin;
+        h.origin = origin;
+        h.based = based;
+        return h;
+    }
+
+    // Takes r, a sample read as add_checked reads it, as the reference.
+    void based_on(double r)
+    {
+        ref = origin = r;
+        based = true;
     }
 
 private:
+
     // Adds x after raising e so that its deviation, too large for the current
     // units, fits; out of line and on a copy, which keeps the running sums of
     // the caller's loop in registers.
     [[gnu::noinline, gnu::cold]] static power_head raised(power_head h, double x)
     {
         // x * 2^-(e + 2) - ref / 4 cannot overflow.
-        const int to = exponent_for<Order>(x * h.scale * 0.25 - h.ref * 0.25, h.e);
-        const int d = to - h.e;
-        h.s1 = std::ldexp(h.s1, -d);
-        h.s2 = std::ldexp(h.s2, -2 * d);
-        h.s3 = std::ldexp(h.s3, -3 * d);
-        h.s4 = std::ldexp(h.s4, -4 * d);
-        h.e = to;
+        const int to = exponent_for<Order>(x * h.scale * 0.25 - h.ref * 0.25, h.p.e);
+        h.p = rescaled(h.p, to);
         h.scale = std::ldexp(1.0, -to);
         h.ref = h.origin * h.scale;
         h.accumulate(x * h.scale - h.ref);
@@ -516,73 +578,70 @@ private:
     void accumulate(double y)
     {
         const double y2 = y * y;
-        n += 1.0;
-        s1 += y;
-        s2 += y2;
+        p.s[0] += y;
+        p.s[1] += y2;
         if constexpr (Order >= 4) {
-            s3 += y2 * y;
-            s4 += y2 * y2;
+            p.s[2] += y2 * y;
+            p.s[3] += y2 * y2;
         }
     }
 };
 
-// Moments of the union of two groups of na and nb samples, inverse_count being
-// 1 / (na + nb), both in units of 2^a.e and delta = b.mean - a.mean (Chan et
-// al.; Pebay, "Formulas for robust, one-pass parallel computation of
-// covariances and arbitrary-order statistical moments", 2008).
+// Sums in units that differ: both in the larger.
 template <int Order>
-moments<Order> combine(const moments<Order>& a, double na, const moments<Order>& b, double nb, double inverse_count,
-                       double delta)
+[[gnu::noinline, gnu::cold]] power_sums<Order> merge_units(const power_sums<Order>& a, const power_sums<Order>& b)
 {
-    const double dn = delta * inverse_count;
-    const double nab = na * nb;
-    moments<Order> r;
-    r.mean = a.mean + dn * nb;
-    r.m2 = a.m2 + b.m2 + delta * dn * nab;
-    if constexpr (Order >= 4) {
-        const double dn2 = dn * dn;
-        r.m3 = a.m3 + b.m3 + delta * dn2 * nab * (na - nb) + 3.0 * dn * (na * b.m2 - nb * a.m2);
-        r.m4 = a.m4 + b.m4 + delta * dn2 * dn * nab * (na * na - nab + nb * nb)
-               + 6.0 * dn2 * (na * na * b.m2 + nb * nb * a.m2) + 4.0 * dn * (na * b.m3 - nb * a.m3);
-    }
+    const int e = a.e > b.e ? a.e : b.e;
+    const power_sums<Order> ra = rescaled(a, e);
+    const power_sums<Order> rb = rescaled(b, e);
+    power_sums<Order> r;
+    for (int k = 0; k < Order; ++k)
+        r.s[k] = ra.s[k] + rb.s[k];
+    r.e = e;
+    return r;
+}
+
+// The sums over the union of two groups about the same reference; Checked =
+// false for groups known to be plain (no unusual sample, both in units of 1).
+template <int Order, bool Checked = true>
+power_sums<Order> merge(const power_sums<Order>& a, const power_sums<Order>& b)
+{
+    if (Checked && a.e != b.e)
+        return merge_units<Order>(a, b);
+    power_sums<Order> r;
+    for (int k = 0; k < Order; ++k)
+        r.s[k] = a.s[k] + b.s[k];
     r.e = a.e;
     return r;
 }
 
-// The merge of two groups whose units differ, or whose means lie too far apart
-// (or are not finite): both are brought to the units that hold the distance of
-// the means, then combined.
-template <int Order>
-[[gnu::noinline, gnu::cold]] moments<Order> merge_wide(moments<Order> a, double na, moments<Order> b, double nb,
-                                                      double inverse_count)
+// Central moments of n samples from their power sums about a reference in the
+// same units, times powers of n that keep every product a power sum: n M2 =
+// n S2 - S1^2 and, for Order 4, n^3 M4 = n^3 S4 - 4 n^2 S1 S3 + 6 n S1^2 S2 -
+// 3 S1^4 (M2, M4: sums of the powers of the deviations from the mean). Formed
+// so, a window of small integers gives its variance rounded once.
+struct central
 {
-    int e = a.e > b.e ? a.e : b.e;
-    moments<Order> ra = rescaled(a, e);
-    moments<Order> rb = rescaled(b, e);
-    if (std::isfinite(ra.mean) && std::isfinite(rb.mean)) {
-        const double probe = rb.mean * 0.25 - ra.mean * 0.25;
-        if (!(std::fabs(probe) < 0.25 * power_head<Order>::wide_bound)) {
-            e = exponent_for<Order>(probe, e);
-            ra = rescaled(ra, e);
-            rb = rescaled(rb, e);
-        }
-    }
-    return combine<Order>(ra, na, rb, nb, inverse_count, rb.mean - ra.mean);
-}
+    double n_m2 = 0.0;
+    double n3_m4 = 0.0;
+};
 
-// Moments of the union of two groups of na and nb samples, inverse_count being
-// 1 / (na + nb); Checked = false for groups known to be plain (no unusual sample).
-template <int Order, bool Checked = true>
-moments<Order> merge(const moments<Order>& a, double na, const moments<Order>& b, double nb, double inverse_count)
+template <int Order>
+central central_moments(const power_sums<Order>& p, double n)
 {
-    if (na == 0.0)
-        return b;
-    if (nb == 0.0)
-        return a;
-    const double delta = b.mean - a.mean;
-    if (!Checked || (a.e == b.e && std::fabs(delta) < power_head<Order>::wide_bound))
-        return combine<Order>(a, na, b, nb, inverse_count, delta);
-    return merge_wide<Order>(a, na, b, nb, inverse_count);
+    central m;
+    const double s1 = p.s[0];
+    const double s1s1 = s1 * s1;
+    m.n_m2 = n * p.s[1] - s1s1;
+    if constexpr (Order >= 4)
+        m.n3_m4 = n * (n * (n * p.s[3] - 4.0 * s1 * p.s[2]) + 6.0 * s1s1 * p.s[1]) - 3.0 * s1s1 * s1s1;
+    // Rounding of an almost constant window may leave n M2 below 0; NaN stays.
+#if defined(__SSE2__)
+    m.n_m2 = _mm_cvtsd_f64(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(m.n_m2))); // 0 > x ? 0 : x, branch-free
+#else
+    m.n_m2 = 0.0 > m.n_m2 ? 0.0 : m.n_m2;
+#endif
+    return m;
 }
 
 } // namespace ryx::math::moving::detail

@@ -161,8 +161,22 @@ void data::slide_blocks_as(detail::blocks<Head>& b, const Value& value, double* 
     m_processed += static_cast<quint64>(last - first);
     double* const begin = first;
     typename detail::blocks<Head>::cursor c = b.view();
-    for (; first != last; ++first) {
+    while (first != last) {
         const double x = *first;
+        // A full window between two closes: a stretch of samples that only
+        // slide it, taken in one tight loop.
+        const std::size_t room = m_ring.size() == w ? detail::blocks<Head>::room(c) : 0;
+        if (room > 0) {
+            std::size_t k = static_cast<std::size_t>(last - first);
+            k = k < room ? k : room;
+            k = k < w - pos ? k : w - pos;
+            b.template slide_full<Checked>(c, first, m_ring.data() + pos, k, value);
+            first += k;
+            pos += k;
+            if (pos == w)
+                pos = 0;
+            continue;
+        }
         if (m_ring.size() == w) {
             b.pop(c, m_ring, pos);
             m_ring[pos] = x;
@@ -172,7 +186,7 @@ void data::slide_blocks_as(detail::blocks<Head>& b, const Value& value, double* 
         b.template push<Checked>(c, x);
         if (++pos == w)
             pos = 0;
-        *first = value(c);
+        *first++ = value(c);
     }
     b.store(c);
     if constexpr (!Checked)

@@ -33,18 +33,16 @@ double kurt::value(const cursor& c)
     const std::uint64_t n = c.count();
     if (n < 4)
         return 0.0;
-    const detail::moments<4> m =
-        detail::merge<4, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
-                                   static_cast<double>(c.head_count), c.inverse[n]);
-    if (m.m2 == 0.0)
-        return 0.0;
     const double count = static_cast<double>(n);
+    const detail::central m = detail::central_moments<4>(detail::merge<4, Checked>(c.tail_part(), c.head.p), count);
+    if (m.n_m2 == 0.0)
+        return 0.0;
     const double upper = static_cast<double>(n * n - 1);
     // (n^2 - 1) / ((n - 2)(n - 3)) and 6 / (n + 1) from the reciprocal table:
-    // the only division left per sample is the one by M2^2.
+    // the only division left per sample is the one by (n M2)^2.
     const double factor = upper * c.inverse[n - 2] * c.inverse[n - 3];
-    // m4 / m2^2 with both moments over n: n M4 / M2^2.
-    return factor * (count * m.m4 / (m.m2 * m.m2) - 3.0 + 6.0 * c.inverse[n + 1]);
+    // m4 / m2^2 with both moments over n: n^3 M4 / (n M2)^2.
+    return factor * (m.n3_m4 / (m.n_m2 * m.n_m2) - 3.0 + 6.0 * c.inverse[n + 1]);
 }
 
 } // namespace ryx::math::moving

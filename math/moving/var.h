@@ -43,11 +43,9 @@ double var::scaled(const cursor& c, int& e)
     e = 0;
     if (n < 2)
         return 0.0;
-    const detail::moments<2> m =
-        detail::merge<2, Checked>(c.tail_part(), static_cast<double>(c.tail_count()), c.head_summary(),
-                                   static_cast<double>(c.head_count), c.inverse[n]);
-    e = Checked ? m.e : 0;
-    return m.m2 * c.inverse[n - 1];
+    const detail::power_sums<2> p = detail::merge<2, Checked>(c.tail_part(), c.head.p);
+    e = Checked ? p.e : 0;
+    return detail::central_moments<2>(p, static_cast<double>(n)).n_m2 * c.inverse[n] * c.inverse[n - 1];
 }
 
 template <bool Checked>
