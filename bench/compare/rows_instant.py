@@ -105,5 +105,5 @@ for _label, _name, _peer in [
 ]:
     for _n in (1000, 100000):
         ROWS.append(dict(row="%s, N = %d" % (_label, _n), target=1.0,
-                         ours=("bench_instant", "BM_block_%s/%d/real_time" % (_name, _n)),
+                         ours=("bench_instant", "BM_block_%s/%d" % (_name, _n)),
                          peer_name="NumPy", peer=(lambda p=_peer, n=_n: p(n))))
