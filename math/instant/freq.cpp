@@ -72,37 +72,47 @@ template <class Compare>
 
 #if defined(__x86_64__) || defined(__i386__)
 
+// Compares 64 samples with the level, two or four at a time. Named types rather
+// than lambdas: both versions of find_fronts below share one name, and so would
+// lambdas in them when a build emits them out of line.
+struct compare_sse2
+{
+    void operator()(const double* s, double l, std::uint64_t& below, std::uint64_t& reached) const
+    {
+        const __m128d lv = _mm_set1_pd(l);
+        for (int j = 0; j < 64; j += 2) {
+            const __m128d v = _mm_loadu_pd(s + j);
+            below |= std::uint64_t(_mm_movemask_pd(_mm_cmplt_pd(v, lv))) << j;
+            reached |= std::uint64_t(_mm_movemask_pd(_mm_cmple_pd(lv, v))) << j;
+        }
+    }
+};
+
+struct compare_avx2
+{
+    [[gnu::target("avx2")]] void operator()(const double* s, double l, std::uint64_t& below,
+                                            std::uint64_t& reached) const
+    {
+        const __m256d lv = _mm256_set1_pd(l);
+        for (int j = 0; j < 64; j += 4) {
+            const __m256d v = _mm256_loadu_pd(s + j);
+            below |= std::uint64_t(_mm256_movemask_pd(_mm256_cmp_pd(v, lv, _CMP_LT_OQ))) << j;
+            reached |= std::uint64_t(_mm256_movemask_pd(_mm256_cmp_pd(lv, v, _CMP_LE_OQ))) << j;
+        }
+    }
+};
+
 // The processor's widest vectors, chosen once when the library loads.
 [[gnu::target("default")]] std::size_t find_fronts(const double* x, std::size_t n, double before, double level,
                                                      std::uint32_t* pos)
 {
-    return fronts_by_masks(x, n, before, level, pos,
-                           [](const double* s, double l, std::uint64_t& below, std::uint64_t& reached) {
-                               const __m128d lv = _mm_set1_pd(l);
-                               for (int j = 0; j < 64; j += 2) {
-                                   const __m128d v = _mm_loadu_pd(s + j);
-                                   below |= std::uint64_t(_mm_movemask_pd(_mm_cmplt_pd(v, lv))) << j;
-                                   reached |= std::uint64_t(_mm_movemask_pd(_mm_cmple_pd(lv, v))) << j;
-                               }
-                           });
+    return fronts_by_masks(x, n, before, level, pos, compare_sse2());
 }
 
 [[gnu::target("avx2")]] std::size_t find_fronts(const double* x, std::size_t n, double before, double level,
                                                   std::uint32_t* pos)
 {
-    return fronts_by_masks(x, n, before, level, pos,
-                           [](const double* s, double l, std::uint64_t& below, std::uint64_t& reached)
-                               __attribute__((target("avx2"))) {
-                                   const __m256d lv = _mm256_set1_pd(l);
-                                   for (int j = 0; j < 64; j += 4) {
-                                       const __m256d v = _mm256_loadu_pd(s + j);
-                                       below |= std::uint64_t(_mm256_movemask_pd(_mm256_cmp_pd(v, lv, _CMP_LT_OQ)))
-                                                << j;
-                                       reached |= std::uint64_t(
-                                                      _mm256_movemask_pd(_mm256_cmp_pd(lv, v, _CMP_LE_OQ)))
-                                                  << j;
-                                   }
-                               });
+    return fronts_by_masks(x, n, before, level, pos, compare_avx2());
 }
 
 #else
