@@ -108,7 +108,15 @@ bool holds(const double* x, std::size_t n, double v)
 typedef double quad __attribute__((vector_size(32)));
 typedef long long quad_count __attribute__((vector_size(32)));
 
+typedef double octet __attribute__((vector_size(64)));
+typedef long long octet_count __attribute__((vector_size(64)));
+
 // The processor's widest vectors, chosen once when the library loads.
+[[gnu::target("avx512f")]] lane_extremes scan_extremes(const double* x, std::size_t n)
+{
+    return scan<octet, octet_count, 8, false>(x, n, nullptr);
+}
+
 [[gnu::target("default")]] lane_extremes scan_extremes(const double* x, std::size_t n)
 {
     return scan<pair, pair_count, 2, false>(x, n, nullptr);
@@ -117,6 +125,11 @@ typedef long long quad_count __attribute__((vector_size(32)));
 [[gnu::target("avx2")]] lane_extremes scan_extremes(const double* x, std::size_t n)
 {
     return scan<quad, quad_count, 4, false>(x, n, nullptr);
+}
+
+[[gnu::target("avx512f")]] lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to)
+{
+    return scan<octet, octet_count, 8, true>(x, n, to);
 }
 
 [[gnu::target("default")]] lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to)

@@ -38,9 +38,15 @@ typedef double pair __attribute__((vector_size(16)));
 #if defined(__x86_64__) || defined(__i386__)
 
 typedef double quad __attribute__((vector_size(32)));
+typedef double octet __attribute__((vector_size(64)));
 
 // The processor's widest vectors, chosen once when the library loads; every
 // lane adds its samples in the same order either way.
+[[gnu::target("avx512f")]] std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
+{
+    return add_lanes<octet, 8, false>(lane, x, n, nullptr);
+}
+
 [[gnu::target("default")]] std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
 {
     return add_lanes<pair, 2, false>(lane, x, n, nullptr);
@@ -49,6 +55,11 @@ typedef double quad __attribute__((vector_size(32)));
 [[gnu::target("avx2")]] std::size_t add_whole_rounds(double* lane, const double* x, std::size_t n)
 {
     return add_lanes<quad, 4, false>(lane, x, n, nullptr);
+}
+
+[[gnu::target("avx512f")]] std::size_t copy_whole_rounds(double* lane, const double* x, std::size_t n, double* to)
+{
+    return add_lanes<octet, 8, true>(lane, x, n, to);
 }
 
 [[gnu::target("default")]] std::size_t copy_whole_rounds(double* lane, const double* x, std::size_t n, double* to)
