@@ -52,7 +52,9 @@ private:
 // A measurement supplies the hooks: before_copying_data sees a chunk of the
 // block just before new samples overwrite it, after_copying_data sees the same
 // chunk holding the new samples, calculate turns the kept state into the block
-// result. A chunk never crosses the end of the block.
+// result; a measurement that only observes the new samples may instead take
+// copy_data, which writes the chunk and observes it in one read. A chunk never
+// crosses the end of the block.
 //
 // Ownership: a measurement belongs to whoever created it, not to its source. It
 // follows the source until the source announces deleting(); from then on it
