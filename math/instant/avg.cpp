@@ -29,6 +29,13 @@ void avg::after_copying_data(iterator first, iterator last)
     m_sum.add(&*first, position, static_cast<std::size_t>(last - first));
 }
 
+void avg::copy_data(const double* from, std::size_t position, std::size_t n)
+{
+    if (position == 0)
+        m_sum.clear();
+    m_sum.copy_add(from, position, n, block().data() + position);
+}
+
 void avg::calculate()
 {
     // A mean of samples near the largest double is formed from a scaled sum

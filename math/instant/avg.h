@@ -19,6 +19,8 @@ public slots:
 
 protected:
     void after_copying_data(iterator first, iterator last) override;
+    // Copies and sums in one read.
+    void copy_data(const double* from, std::size_t position, std::size_t n) override;
     void calculate() override;
 
 private:

@@ -12,8 +12,10 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 // V holds W doubles. Four vectors of lanes per step hide the latency of max
 // and min; each comparison is written so that a NaN sample leaves its lane as
 // it was, and NaNs are counted apart (a true comparison reads -1).
-template <class V, class C, int W>
-[[gnu::always_inline]] inline lane_extremes scan(const double* x, std::size_t n)
+// With Copy, the samples also go to `to` from the same registers, so that a
+// measurement copying a run into its block reads the run once.
+template <class V, class C, int W, bool Copy>
+[[gnu::always_inline]] inline lane_extremes scan(const double* x, std::size_t n, double* to)
 {
     V h0, l0;
     C u0, u1;
@@ -32,6 +34,12 @@ template <class V, class C, int W>
         std::memcpy(&b, x + i + W, sizeof b);
         std::memcpy(&c, x + i + 2 * W, sizeof c);
         std::memcpy(&d, x + i + 3 * W, sizeof d);
+        if constexpr (Copy) {
+            std::memcpy(to + i, &a, sizeof a);
+            std::memcpy(to + i + W, &b, sizeof b);
+            std::memcpy(to + i + 2 * W, &c, sizeof c);
+            std::memcpy(to + i + 3 * W, &d, sizeof d);
+        }
         h0 = a > h0 ? a : h0;
         h1 = b > h1 ? b : h1;
         h2 = c > h2 ? c : h2;
@@ -61,6 +69,8 @@ template <class V, class C, int W>
     }
     for (; i < n; ++i) {
         const double v = x[i];
+        if constexpr (Copy)
+            to[i] = v;
         r.high = v > r.high ? v : r.high;
         r.low = v < r.low ? v : r.low;
         nans += v != v;
@@ -98,29 +108,66 @@ bool holds(const double* x, std::size_t n, double v)
 typedef double quad __attribute__((vector_size(32)));
 typedef long long quad_count __attribute__((vector_size(32)));
 
+typedef double octet __attribute__((vector_size(64)));
+typedef long long octet_count __attribute__((vector_size(64)));
+
 // The processor's widest vectors, chosen once when the library loads.
+[[gnu::target("avx512f")]] lane_extremes scan_extremes(const double* x, std::size_t n)
+{
+    return scan<octet, octet_count, 8, false>(x, n, nullptr);
+}
+
 [[gnu::target("default")]] lane_extremes scan_extremes(const double* x, std::size_t n)
 {
-    return scan<pair, pair_count, 2>(x, n);
+    return scan<pair, pair_count, 2, false>(x, n, nullptr);
 }
 
 [[gnu::target("avx2")]] lane_extremes scan_extremes(const double* x, std::size_t n)
 {
-    return scan<quad, quad_count, 4>(x, n);
+    return scan<quad, quad_count, 4, false>(x, n, nullptr);
+}
+
+[[gnu::target("avx512f")]] lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to)
+{
+    return scan<octet, octet_count, 8, true>(x, n, to);
+}
+
+[[gnu::target("default")]] lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to)
+{
+    return scan<pair, pair_count, 2, true>(x, n, to);
+}
+
+[[gnu::target("avx2")]] lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to)
+{
+    return scan<quad, quad_count, 4, true>(x, n, to);
 }
 
 #else
 
 lane_extremes scan_extremes(const double* x, std::size_t n)
 {
-    return scan<pair, pair_count, 2>(x, n);
+    return scan<pair, pair_count, 2, false>(x, n, nullptr);
+}
+
+lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to)
+{
+    return scan<pair, pair_count, 2, true>(x, n, to);
 }
 
 #endif
 
 void block_extremes::add(const double* x, std::size_t n)
 {
-    const lane_extremes e = scan_extremes(x, n);
+    merge(scan_extremes(x, n), x, n);
+}
+
+void block_extremes::copy_add(const double* x, std::size_t n, double* to)
+{
+    merge(copy_scan_extremes(x, n, to), x, n);
+}
+
+void block_extremes::merge(const lane_extremes& e, const double* x, std::size_t n)
+{
     double hi = e.nan ? std::numeric_limits<double>::quiet_NaN() : e.high;
     double lo = e.low;
     // Only zeros and NaNs can differ from the samples they equal: their bits

@@ -26,6 +26,8 @@ struct lane_extremes
 };
 
 lane_extremes scan_extremes(const double* x, std::size_t n);
+// The same, copying the samples to `to` (not overlapping x) in the same pass.
+lane_extremes copy_scan_extremes(const double* x, std::size_t n, double* to);
 
 // The extremes of the samples of a block cycle, fed run by run in the order
 // they were written.
@@ -40,8 +42,13 @@ public:
 
     // Adds the n > 0 samples from x on, written after those already added.
     void add(const double* x, std::size_t n);
+    // The same, copying the samples to `to` in the same read.
+    void copy_add(const double* x, std::size_t n, double* to);
 
 private:
+    // Folds the lane extremes e of the n samples from x into the cycle's.
+    void merge(const lane_extremes& e, const double* x, std::size_t n);
+
     std::size_t m_count = 0;
     double m_largest = 0.0;
     double m_smallest = 0.0;

@@ -61,6 +61,9 @@ public:
     // Adds the n samples from x on, written at block positions from
     // `position` on.
     void add(const double* x, std::size_t position, std::size_t n);
+    // The same, copying the samples to `to` (not overlapping x) in the same
+    // read.
+    void copy_add(const double* x, std::size_t position, std::size_t n, double* to);
     // The sum of the samples added since clear().
     double total() const;
 

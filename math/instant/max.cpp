@@ -26,6 +26,13 @@ void max::after_copying_data(iterator first, iterator last)
     m_samples.add(&*first, static_cast<std::size_t>(last - first));
 }
 
+void max::copy_data(const double* from, std::size_t position, std::size_t n)
+{
+    if (position == 0)
+        m_samples.clear();
+    m_samples.copy_add(from, n, block().data() + position);
+}
+
 void max::calculate()
 {
     m_value = m_samples.empty() ? 0.0 : m_samples.largest();

@@ -21,6 +21,8 @@ public slots:
 
 protected:
     void after_copying_data(iterator first, iterator last) override;
+    // Copies and takes the extremes in one read.
+    void copy_data(const double* from, std::size_t position, std::size_t n) override;
     void calculate() override;
 
     // Extremes of the samples written in the current block cycle: at the end

@@ -5,23 +5,69 @@
 #include <cmath>
 
 #include "ryx/math/instant/max.h"
-#include "ryx/math/instant/min.h"
-#include "ryx/math/instant/offset.h"
 
 namespace ryx::math::instant {
 
+namespace detail {
+
+// A max, a min and an offset in one: it follows the source in blocks of its own
+// and keeps, at each block's end, the block's largest and smallest sample and
+// their midpoint, all 0 until the first block ends and after a retiming. Its
+// block is never shown, so the runs are only read, not copied into it.
+class extremes_follower : public max
+{
+public:
+    explicit extremes_follower(ryx::analog_data* source) : max(source, QJsonObject()) {}
+    ~extremes_follower() override { prepare_deleting(); }
+
+    double largest() const { return m_largest; }
+    double smallest() const { return m_smallest; }
+    double midpoint() const { return m_midpoint; }
+
+    void set_time(double t) override
+    {
+        recreate_block(t, [this] {
+            m_samples.clear();
+            m_largest = 0.0;
+            m_smallest = 0.0;
+            m_midpoint = 0.0;
+        });
+    }
+
+protected:
+    void copy_data(const double* from, std::size_t position, std::size_t n) override
+    {
+        if (position == 0)
+            m_samples.clear();
+        m_samples.add(from, n);
+    }
+
+    void calculate() override
+    {
+        const bool none = m_samples.empty();
+        const double hi = none ? 0.0 : m_samples.largest();
+        const double lo = none ? 0.0 : m_samples.smallest();
+        m_largest = hi;
+        m_smallest = lo;
+        m_midpoint = none ? 0.0 : (hi + lo) * 0.5;
+        m_value = hi;
+    }
+
+private:
+    published<double> m_largest = 0.0;
+    published<double> m_smallest = 0.0;
+    published<double> m_midpoint = 0.0;
+};
+
+} // namespace detail
+
 peak::peak(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
-    // Built after the peak's own connection to the source: their slots run after it.
-    m_max = std::make_unique<max>(source, QJsonObject());
-    m_min = std::make_unique<min>(source, QJsonObject());
-    m_offset = std::make_unique<offset>(source, QJsonObject());
-    // The children measure over the peak's own block duration, as set_time
-    // keeps them; built with the defaults they would use 0.1 s whatever the
-    // settings asked for.
-    for (value* child : {static_cast<value*>(m_max.get()), static_cast<value*>(m_min.get()),
-                         static_cast<value*>(m_offset.get())})
-        child->set_time(get_time());
+    // Built after the peak's own connection to the source: its slot runs after it.
+    m_extremes = std::make_unique<detail::extremes_follower>(source);
+    // It measures over the peak's own block duration, as set_time keeps it;
+    // built with the defaults it would use 0.1 s whatever the settings asked for.
+    m_extremes->set_time(get_time());
     set_default_name(tr("peak"));
 }
 
@@ -37,15 +83,13 @@ void peak::set_time(double t)
     value::set_time(t);
     if (!self)
         return;
-    m_max->set_time(t);
-    m_min->set_time(t);
-    m_offset->set_time(t);
+    m_extremes->set_time(t);
 }
 
 double peak::combined() const
 {
-    const double mid = m_offset->get_value();
-    return std::max(std::fabs(m_max->get_value() - mid), std::fabs(m_min->get_value() - mid));
+    const double mid = m_extremes->midpoint();
+    return std::max(std::fabs(m_extremes->largest() - mid), std::fabs(m_extremes->smallest() - mid));
 }
 
 void peak::calculate()
@@ -55,7 +99,7 @@ void peak::calculate()
 
 void peak::data_changed()
 {
-    const QPointer<peak> self(this);
+    const life_guard self(this);
     value::data_changed();
     if (!self || !is_running() || !source())
         return;

@@ -6,13 +6,15 @@
 
 namespace ryx::math::instant {
 
-class max;
-class min;
-class offset;
+namespace detail {
+class extremes_follower;
+}
 
-// The larger distance of the extremes from their midpoint, combined from three
-// owned measurements on the same source (a max, a min and an offset, each with
-// default settings). After every run of the source, value becomes
+// The larger distance of the extremes from their midpoint, combined from the
+// results of an owned max, min and offset on the same source (each with
+// default settings but the block duration). The three read the same extremes
+// of the same blocks, so one owned measurement follows the source for them and
+// keeps all three results. After every run of the source, value becomes
 // max(|max - offset|, |min - offset|) of their last results and changed() is
 // emitted; the peak's own slot runs before theirs, so it sees their results up
 // to the previous run. The peak's own block cycle keeps the same combination as
@@ -26,7 +28,7 @@ public:
     ~peak() override;
 
 public slots:
-    // Also retimes the max, the min and the offset, in that order.
+    // Also retimes the max, the min and the offset.
     void set_time(double t) override;
 
 protected:
@@ -38,9 +40,7 @@ protected slots:
 private:
     double combined() const;
 
-    std::unique_ptr<max> m_max;
-    std::unique_ptr<min> m_min;
-    std::unique_ptr<offset> m_offset;
+    std::unique_ptr<detail::extremes_follower> m_extremes; // the max, the min and the offset
 };
 
 } // namespace ryx::math::instant

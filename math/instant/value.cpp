@@ -82,6 +82,9 @@ void value::resize_block(bool block_only)
 value::~value()
 {
     prepare_deleting();
+    // Deleted from a listener of a run in progress: the runs must not go on.
+    for (life_guard* g = m_life; g; g = g->m_outer)
+        g->m_alive = false;
 }
 
 void value::prepare_deleting()
@@ -263,12 +266,20 @@ void value::before_copying_data(iterator, iterator) {}
 
 void value::after_copying_data(iterator, iterator) {}
 
+void value::copy_data(const double* from, std::size_t position, std::size_t n)
+{
+    const auto first = m_block.begin() + static_cast<std::ptrdiff_t>(position);
+    const auto last = first + static_cast<std::ptrdiff_t>(n);
+    before_copying_data(first, last);
+    std::copy(from, from + n, first);
+    after_copying_data(first, last);
+}
+
 void value::data_changed()
 {
     if (!m_running || !m_source)
         return;
 
-    const QPointer<value> self(this);
     // A slot connected to the measurement's signals may delete the source channel
     // meanwhile: the guard holds the device itself.
     const ryx::device_lock bracket(m_source);
@@ -287,16 +298,11 @@ void value::data_changed()
         if (n_block == 0)
             return;
         const std::size_t n = std::min(n_block - m_fill, size - k);
-        const auto first = m_block.begin() + static_cast<std::ptrdiff_t>(m_fill);
-        const auto last = first + static_cast<std::ptrdiff_t>(n);
-
-        before_copying_data(first, last);
-        const auto from = m_source->cbegin() + static_cast<std::ptrdiff_t>(k);
-        std::copy(from, from + static_cast<std::ptrdiff_t>(n), first);
+        copy_data(&*(m_source->cbegin() + static_cast<std::ptrdiff_t>(k)), m_fill, n);
         m_fill = (m_fill + n) % n_block;
-        after_copying_data(first, last);
 
         if (m_fill == 0) {
+            const life_guard self(this);
             m_outcome = block_outcome::result;
             calculate();
             // A measurement that retunes itself announces it: a listener may

@@ -52,7 +52,9 @@ private:
 // A measurement supplies the hooks: before_copying_data sees a chunk of the
 // block just before new samples overwrite it, after_copying_data sees the same
 // chunk holding the new samples, calculate turns the kept state into the block
-// result. A chunk never crosses the end of the block.
+// result; a measurement that only observes the new samples may instead take
+// copy_data, which writes the chunk and observes it in one read. A chunk never
+// crosses the end of the block.
 //
 // Ownership: a measurement belongs to whoever created it, not to its source. It
 // follows the source until the source announces deleting(); from then on it
@@ -124,6 +126,13 @@ protected:
     virtual void before_copying_data(iterator first, iterator last);
     // The same chunk, now holding the new samples.
     virtual void after_copying_data(iterator first, iterator last);
+    // Writes the n samples from `from` into the block from `position` on (a
+    // chunk as the hooks above see it) and shows them to the measurement: by
+    // default before_copying_data, the copy and after_copying_data. A
+    // measurement that only observes the incoming samples may copy and observe
+    // them in one read instead. fill_position() is the chunk's start
+    // throughout.
+    virtual void copy_data(const double* from, std::size_t position, std::size_t n);
     // Stores the result of the full block in m_value.
     virtual void calculate() = 0;
 
@@ -162,6 +171,31 @@ private slots:
     void disconnect_from_ad();
 
 protected:
+    // Tells whether the measurement still exists after a call that may delete
+    // it (a listener of its signals). Unlike a QPointer it counts no
+    // references: the destructor marks the guards of the runs in progress.
+    // Only the data run creates one, under the source's device lock.
+    class life_guard
+    {
+    public:
+        explicit life_guard(value* owner) : m_owner(owner), m_outer(owner->m_life) { owner->m_life = this; }
+        ~life_guard()
+        {
+            if (m_alive)
+                m_owner->m_life = m_outer;
+        }
+        explicit operator bool() const { return m_alive; }
+
+        life_guard(const life_guard&) = delete;
+        life_guard& operator=(const life_guard&) = delete;
+
+    private:
+        friend class value;
+        value* m_owner;
+        life_guard* m_outer; // the guard of an enclosing run, if a listener started one
+        bool m_alive = true;
+    };
+
     // What the block cycle does once calculate() has run: keep m_value as the
     // block's result, or nothing when calculate produced no result or already
     // kept one itself through keep_result().
@@ -218,6 +252,7 @@ private:
     bool m_name_given = false;
     bool m_sized_without_rate = false; // the block was sized while the source had no rate
     bool m_force_resize = false;       // set_time re-creates the block even for the same duration
+    life_guard* m_life = nullptr;      // the innermost run in progress on this measurement
 };
 
 } // namespace ryx::math::instant

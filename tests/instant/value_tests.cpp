@@ -14,6 +14,7 @@
 #include "ryx/math/instant/avg.h"
 #include "ryx/math/instant/delta_phase.h"
 #include "ryx/math/instant/max.h"
+#include "ryx/math/instant/peak.h"
 #include "ryx/math/instant/rms.h"
 #include "ryx/math/instant/value.h"
 #include "support/host.h"
@@ -360,6 +361,68 @@ TEST(InstantValue, MeasurementDeletedFromItsOwnSignal)
     EXPECT_EQ(q.blocks.size(), 1u);
     EXPECT_EQ(q.get_dt(), 0.0);
     EXPECT_FALSE(g.dev().is_locked());
+}
+
+// A listener of the result publishes another run of the source, and the
+// measurement is deleted in that inner run: neither run may touch it again.
+TEST(InstantValue, MeasurementDeletedInARunStartedByItsListener)
+{
+    ryx::test::host h(1000.0);
+    auto* ch = h.channel(0);
+    const auto outer = constant(250, 2.0);
+    const auto inner = constant(100, 3.0);
+    auto* m = new ryx::math::instant::max(ch, QJsonObject());
+    int results = 0;
+    QObject::connect(m, &value::changed, [&] {
+        if (++results == 1) {
+            ch->set_data(inner.cbegin(), inner.cend());
+        } else {
+            delete m;
+            m = nullptr;
+        }
+    });
+    ch->set_data(outer.cbegin(), outer.cend());
+    EXPECT_EQ(results, 2);
+    EXPECT_EQ(m, nullptr);
+    EXPECT_FALSE(h.dev().is_locked());
+
+    // The same for the peak, whose own update follows the run.
+    auto* p = new ryx::math::instant::peak(ch, QJsonObject());
+    results = 0;
+    QObject::connect(p, &value::changed, [&] {
+        if (++results == 1) {
+            ch->set_data(inner.cbegin(), inner.cend());
+        } else {
+            delete p;
+            p = nullptr;
+        }
+    });
+    ch->set_data(outer.cbegin(), outer.cend());
+    EXPECT_EQ(p, nullptr);
+    EXPECT_FALSE(h.dev().is_locked());
+}
+
+// The measurements that copy and observe a run in one read leave the block
+// exactly as the plain copy does, for any split of the runs.
+TEST(InstantValue, BlockHoldsTheSamplesForEveryMeasurement)
+{
+    std::vector<double> signal(1037);
+    for (std::size_t i = 0; i < signal.size(); ++i)
+        signal[i] = std::sin(0.37 * static_cast<double>(i)) * (i % 5 == 2 ? -1e3 : 1.0);
+    for (std::size_t run : {1u, 3u, 17u, 100u, 1037u}) {
+        ryx::test::host h(1000.0);
+        probe p(h.channel(0), QJsonObject());
+        ryx::math::instant::max m(h.channel(0), QJsonObject());
+        ryx::math::instant::avg a(h.channel(0), QJsonObject());
+        ryx::math::instant::peak k(h.channel(0), QJsonObject());
+        h.push(h.channel(0), signal, run);
+        const QJsonArray want = p.get_data();
+        ASSERT_EQ(want.size(), 100);
+        EXPECT_EQ(want[0].toDouble(), signal[1000]) << "runs of " << run; // 37 samples into the 11th block
+        for (const value* v : {static_cast<const value*>(&m), static_cast<const value*>(&a),
+                               static_cast<const value*>(&k)})
+            EXPECT_EQ(v->get_data(), want) << "runs of " << run;
+    }
 }
 
 // The block may be retimed from another thread while runs arrive: every block
