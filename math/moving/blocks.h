@@ -143,25 +143,31 @@ public:
     // by sample, without their bookkeeping: the count stays the window's
     // length and no block closes.
     template <bool Checked, class Value>
-    void slide_full(cursor& in_out, double* io, double* __restrict ring, std::size_t k, const Value& value)
+    void slide_full(cursor& in_out, double* __restrict io, double* __restrict ring, std::size_t k, const Value& value)
     {
-        cursor c = in_out; // a local the stores cannot touch: it stays in registers
+        // A local the stores cannot touch: it stays in registers. Each sample
+        // moves the tail's view one entry on instead of counting one more head
+        // sample and one fewer tail sample: the count, and what the value rule
+        // derives from it, stays visibly the same through the loop.
+        cursor c = in_out;
         std::size_t since = m_since_unusual;
         for (std::size_t i = 0; i < k; ++i) {
             const double v = io[i];
             ring[i] = v;
-            ++c.next;
+            ++c.tail;
             if constexpr (Head::ranged && Checked) {
                 since = Head::unusual(v) ? 0 : since + 1;
                 c.head.add_checked(v);
             } else {
                 c.head.add_based(v);
             }
-            ++c.head_count;
             io[i] = value(c);
         }
         if constexpr (Head::ranged && Checked)
             m_since_unusual = since;
+        c.tail -= k;
+        c.next += k;
+        c.head_count += k;
         in_out = c;
     }
 
