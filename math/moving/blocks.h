@@ -143,25 +143,31 @@ public:
     // by sample, without their bookkeeping: the count stays the window's
     // length and no block closes.
     template <bool Checked, class Value>
-    void slide_full(cursor& in_out, double* io, double* __restrict ring, std::size_t k, const Value& value)
+    void slide_full(cursor& in_out, double* __restrict io, double* __restrict ring, std::size_t k, const Value& value)
     {
-        cursor c = in_out; // a local the stores cannot touch: it stays in registers
+        // A local the stores cannot touch: it stays in registers. Each sample
+        // moves the tail's view one entry on instead of counting one more head
+        // sample and one fewer tail sample: the count, and what the value rule
+        // derives from it, stays visibly the same through the loop.
+        cursor c = in_out;
         std::size_t since = m_since_unusual;
         for (std::size_t i = 0; i < k; ++i) {
             const double v = io[i];
             ring[i] = v;
-            ++c.next;
+            ++c.tail;
             if constexpr (Head::ranged && Checked) {
                 since = Head::unusual(v) ? 0 : since + 1;
                 c.head.add_checked(v);
             } else {
                 c.head.add_based(v);
             }
-            ++c.head_count;
             io[i] = value(c);
         }
         if constexpr (Head::ranged && Checked)
             m_since_unusual = since;
+        c.tail -= k;
+        c.next += k;
+        c.head_count += k;
         in_out = c;
     }
 
@@ -207,12 +213,6 @@ private:
     template <bool Checked>
     void close_as(const std::vector<double>& ring, std::size_t oldest)
     {
-        const auto add = [](Head& acc, double x) {
-            if constexpr (Checked)
-                acc.add_checked(x);
-            else
-                acc.add(x);
-        };
         const std::size_t n = ring.size();
         grow_inverse(n + 1);
         m_tail.resize(n + 1);
@@ -225,22 +225,57 @@ private:
                 m_close_at = reference_rank(ring, oldest);
                 acc.based_on(flushed(ring[(oldest + m_close_at) % n]));
             }
-            // Newest to oldest: ring[oldest - 1] ... ring[0], then ring[n - 1] ... ring[oldest].
-            std::size_t i = n;
-            for (std::size_t j = oldest; j-- > 0;) {
-                add(acc, ring[j]);
-                --i;
-                m_tail[i] = acc.summary(m_inverse[n - i]);
-            }
-            for (std::size_t j = n; j-- > oldest;) {
-                add(acc, ring[j]);
-                --i;
-                m_tail[i] = acc.summary(m_inverse[n - i]);
-            }
+            close_pass<Checked>(acc, ring, oldest);
         }
         m_next = 0;
         m_head = acc.restarted();
         m_head_count = 0;
+    }
+
+    // The close pass, taken four samples at a time so that it is not one long
+    // chain of dependent additions: the partial sums of a group (newest first)
+    // are formed apart from the running total, which then takes one join per
+    // group. acc is the empty head the pass starts from (on the reference, for a
+    // referenced head). The checked pass has the same grouping, so that a window
+    // without unusual samples gets the same tail bit for bit either way.
+    template <bool Checked>
+    void close_pass(const Head& acc, const std::vector<double>& ring, std::size_t oldest)
+    {
+        const auto add = [](Head& h, double x) {
+            if constexpr (Checked)
+                h.add_checked(x);
+            else
+                h.add(x);
+        };
+        const std::size_t n = ring.size();
+        part* const tail = m_tail.data();
+        part total = acc.summary(0.0);
+        // Samples src[0 .. k), newest (src[k - 1]) first, into tail[t0 .. t0 + k).
+        const auto scan = [&](const double* src, std::size_t k, std::size_t t0) {
+            std::size_t j = k;
+            for (; j >= 4; j -= 4) {
+                const std::size_t t = t0 + j;
+                Head g = acc;
+                add(g, src[j - 1]);
+                tail[t - 1] = Head::template join<Checked>(total, g.summary(0.0));
+                add(g, src[j - 2]);
+                tail[t - 2] = Head::template join<Checked>(total, g.summary(0.0));
+                add(g, src[j - 3]);
+                tail[t - 3] = Head::template join<Checked>(total, g.summary(0.0));
+                add(g, src[j - 4]);
+                total = Head::template join<Checked>(total, g.summary(0.0));
+                tail[t - 4] = total;
+            }
+            for (; j-- > 0;) {
+                Head g = acc;
+                add(g, src[j]);
+                total = Head::template join<Checked>(total, g.summary(0.0));
+                tail[t0 + j] = total;
+            }
+        };
+        // Tail index t is the sample of rank t (0: oldest): ring[oldest ..] then ring[0 .. oldest).
+        scan(ring.data(), oldest, n - oldest);
+        scan(ring.data() + oldest, n - oldest, 0);
     }
 
     // The rank (0: oldest) of the sample that a referenced head takes as its
@@ -399,6 +434,12 @@ struct power_sum_head
 
     part summary(double) const { return p; }
     power_sum_head restarted() const { return {}; }
+    // The total of two parts (checked: in units that may differ), for the close pass.
+    template <bool Checked>
+    static part join(const part& a, const part& b)
+    {
+        return merge<Checked>(a, b);
+    }
 
     // The total of two parts, in the larger exponent of the two; Checked =
     // false for parts known to be plain.
@@ -441,12 +482,20 @@ struct extremes_head
     }
     part summary(double) const { return e; }
     extremes_head restarted() const { return {}; }
+    template <bool Checked>
+    static part join(const part& a, const part& b);
 };
 
 inline extremes merge(const extremes& a, const extremes& b)
 {
     return {a.largest > b.largest ? a.largest : b.largest, a.smallest < b.smallest ? a.smallest : b.smallest,
             a.nans + b.nans};
+}
+
+template <bool Checked>
+extremes extremes_head::join(const extremes& a, const extremes& b)
+{
+    return merge(a, b);
 }
 
 // Sums of the 1st to Order-th powers of the deviations of a group of samples
@@ -541,6 +590,9 @@ struct power_head
     }
 
     part summary(double) const { return p; }
+    // The total of two parts (checked: in units that may differ), for the close pass.
+    template <bool Checked>
+    static part join(const part& a, const part& b);
 
     // An empty head on the same reference, in plain units.
     power_head restarted() const
@@ -613,6 +665,13 @@ power_sums<Order> merge(const power_sums<Order>& a, const power_sums<Order>& b)
         r.s[k] = a.s[k] + b.s[k];
     r.e = a.e;
     return r;
+}
+
+template <int Order>
+template <bool Checked>
+power_sums<Order> power_head<Order>::join(const power_sums<Order>& a, const power_sums<Order>& b)
+{
+    return merge<Order, Checked>(a, b);
 }
 
 // Central moments of n samples from their power sums about a reference in the
