@@ -1,0 +1,124 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace ryx::math::detail {
+
+// The linear average of the last `average` spectra of a block analyser.
+//
+// The ring has `average` slots of `size` lines. Each frame is written to the
+// slot at ring_index (or, with a single slot, straight to the published
+// vector: there is nothing to average), then the published vector becomes the
+// mean of the k slots that hold frames: k grows 1, 2, ... up to `average` while
+// the ring fills, then stays there and the mean slides over the last `average`
+// frames. acquired() is the share of the ring filled since it last wrapped, in
+// percent: 100/average, 2 x 100/average, ..., 100, then again from the start.
+//
+// Two orders of summation are offered because the analysers differ in them:
+// mean_of_terms sums slot[n] / k (each term divided, then summed),
+// mean_of_sum divides the sum by k. Nothing here allocates but reset().
+template <class T>
+class averaging_ring
+{
+public:
+    // Most values the slots hold together: an average x size beyond it (a
+    // setting from a damaged file, say) averages over fewer frames instead of
+    // exhausting the host's memory.
+    static constexpr std::size_t max_values = std::size_t(1) << 26;
+
+    // Empties the ring and gives it `average` slots (at least 1) of `size` zeros.
+    void reset(int average, std::size_t size)
+    {
+        m_average = average < 1 ? 1 : average;
+        if (size > 0 && static_cast<std::size_t>(m_average) > max_values / size)
+            m_average = static_cast<int>(max_values / size > 0 ? max_values / size : 1);
+        m_size = size;
+        m_index = 0;
+        m_full = false;
+        m_slots.assign(static_cast<std::size_t>(m_average), std::vector<T>(size, T()));
+    }
+
+    // Drops the slots (the storage goes).
+    void release()
+    {
+        m_slots.clear();
+        m_slots.shrink_to_fit();
+        m_index = 0;
+        m_full = false;
+        m_size = 0;
+    }
+
+    int average() const { return m_average; }
+    int ring_index() const { return m_index; }
+    bool ring_full() const { return m_full; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_slots.empty(); }
+
+    // Frames the mean of this frame covers, taken before the frame is stored.
+    int k() const { return m_full ? m_average : m_index + 1; }
+
+    // Where this frame goes: its slot, or the published vector with one slot.
+    T* target(std::vector<T>& published)
+    {
+        if (m_average >= 2 && !m_slots.empty())
+            return m_slots[static_cast<std::size_t>(m_index)].data();
+        return published.data();
+    }
+
+    // published[n] = sum over the k slots of slot[n] / k, for n < size.
+    void mean_of_terms(std::vector<T>& published, int k) const
+    {
+        if (m_average < 2 || m_slots.empty())
+            return;
+        const std::size_t lines = lines_in(published);
+        const auto count = static_cast<std::size_t>(k);
+        for (std::size_t n = 0; n < lines; ++n) {
+            T sum = T();
+            for (std::size_t s = 0; s < count; ++s)
+                sum += m_slots[s][n] / static_cast<double>(k);
+            published[n] = sum;
+        }
+    }
+
+    // published[n] = (sum over the k slots of slot[n]) / k, for n < size.
+    void mean_of_sum(std::vector<T>& published, int k) const
+    {
+        if (m_average < 2 || m_slots.empty())
+            return;
+        const std::size_t lines = lines_in(published);
+        const auto count = static_cast<std::size_t>(k);
+        for (std::size_t n = 0; n < lines; ++n) {
+            T sum = T();
+            for (std::size_t s = 0; s < count; ++s)
+                sum += m_slots[s][n];
+            published[n] = sum / static_cast<double>(k);
+        }
+    }
+
+    // Counts the stored frame and returns the acquired percentage.
+    double advance()
+    {
+        ++m_index;
+        const double percent = m_index * 100.0 / m_average;
+        if (m_index >= m_average) {
+            m_index = 0;
+            m_full = true;
+        }
+        return percent;
+    }
+
+private:
+    std::size_t lines_in(const std::vector<T>& published) const
+    {
+        return published.size() < m_size ? published.size() : m_size;
+    }
+
+    std::vector<std::vector<T>> m_slots;
+    std::size_t m_size = 0;
+    int m_average = 1;
+    int m_index = 0;
+    bool m_full = false;
+};
+
+} // namespace ryx::math::detail
