@@ -158,8 +158,9 @@ void fft::set_overlap(int value)
 void fft::set_zero_padding_coef(double value)
 {
     if (!(std::fabs(value - m_zero_padding_coef) > 1e-9) || !(value >= 0.0)
-        || !(value + 1.0 <= static_cast<double>(max_transform_length)))
-        return;
+        || !((value + 1.0) * static_cast<double>(std::max<std::uint64_t>(m_fft_length, 1))
+             <= static_cast<double>(max_transform_length)))
+        return; // a transform longer than the engine keeps
     m_zero_padding_coef = value;
     init();
 }
@@ -230,7 +231,8 @@ void fft::init_locked()
     m_transform_length = padded;
     m_padded_frame.assign(padded, 0.0);
     // The published length, but never shorter than the transform's half spectrum.
-    const auto published = static_cast<std::uint64_t>(coef * static_cast<double>(m_bin_count));
+    auto published = static_cast<std::uint64_t>(coef * static_cast<double>(m_bin_count));
+    published = std::min<std::uint64_t>(published, max_transform_length / 2 + 1);
     std::vector<std::complex<double>>::resize(std::max<std::uint64_t>(published, padded / 2 + 1));
 
     if (m_filter) {

@@ -179,6 +179,7 @@ TEST(FftEngine, SettersStoreOnlyChangesAndRefuseValuesOutOfRange)
     e.set_overlap(-1);
     e.set_zero_padding_coef(-0.5);
     e.set_zero_padding_coef(std::nan(""));
+    e.set_zero_padding_coef(1e9); // a transform beyond memory
     e.set_frequency(std::nan(""));
     e.set_frequency(-3.0);
     e.set_resolution(0.0);
