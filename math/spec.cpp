@@ -115,6 +115,12 @@ void spec::set_average(int value)
         return;
     m_average = value;
     const detail::life_guard alive(m_life);
+    // The psd kind averages twice: its density follows the same setting, so
+    // that the result does not depend on the order of set_type and set_average.
+    if (m_psd)
+        m_psd->set_average(value);
+    if (!alive)
+        return;
     init();
     if (alive)
         emit average_changed();

@@ -285,27 +285,47 @@ TEST(SpecPowerDensity, BandSumStartsAtLineOne)
     EXPECT_DOUBLE_EQ(s.get_power_density(std::nan(""), 50), 0.0);
 }
 
-// The psd kind publishes the psd object's density, from the first frame on.
+// The psd kind publishes the psd object's density from the first frame on,
+// averaged twice (by the psd object and again here) over the same count.
 TEST(SpecType, PsdKindPublishesTheDensityFromTheFirstFrame)
 {
     host h(1000.0);
     spec s(spec::psd, h.channel());
     s.set_window(fft::hann);
+    s.set_average(3);
     ryx::math::psd reference(h.channel());
     reference.set_window(fft::hann);
     reference.set_average(1);
     std::vector<std::vector<double>> densities;
+    std::vector<std::vector<double>> published;
     QObject::connect(&reference, &ryx::math::psd::changed,
                      [&] { densities.push_back(std::vector<double>(reference.begin(), reference.end())); });
-    QSignalSpy changed(&s, &spec::changed);
-    h.push(h.channel(), ryx::test::noise(100, 8), 100);
-    ASSERT_EQ(changed.count(), 1);
-    ASSERT_EQ(densities.size(), 1u);
+    QObject::connect(&s, &spec::changed, [&] { published.push_back(frame_of(s)); });
+    h.push(h.channel(), ryx::test::noise(200, 8), 100);
+    ASSERT_EQ(published.size(), 2u);
+    ASSERT_EQ(densities.size(), 2u);
     ASSERT_EQ(s.size(), densities[0].size());
     for (std::size_t k = 0; k < s.size(); ++k) {
-        EXPECT_GT(s[k], 0.0) << "line " << k;
-        EXPECT_NEAR(s[k], densities[0][k], 1e-12 * densities[0][k]) << "line " << k;
+        const double first = densities[0][k];
+        const double second = (first + (first + densities[1][k]) / 2) / 2;
+        EXPECT_GT(published[0][k], 0.0) << "line " << k;
+        EXPECT_NEAR(published[0][k], first, 1e-12 * first) << "line " << k;
+        EXPECT_NEAR(published[1][k], second, 1e-12 * second) << "line " << k;
     }
+}
+
+// At decimation 1 a sine on a line with phase p reads p - pi/2 (the phase of
+// its cosine) on that line.
+TEST(SpecType, PhaseOfAToneOnALine)
+{
+    host h(1000.0);
+    spec s(spec::phase, h.channel());
+    s.set_frequency(500);
+    ASSERT_EQ(s.engine()->decimation(), 1);
+    const double p = 0.7;
+    h.push(h.channel(), ryx::test::sine(1000, 1000.0, 120.0, 1.0, 0.0, p), 1000);
+    ASSERT_EQ(s.size(), 51u);
+    EXPECT_NEAR(s[12], p - pi / 2, 1e-6);
 }
 
 // Envelope spectrum at decimation 1: an amplitude-modulated carrier reads its
