@@ -55,10 +55,12 @@ void ceps::set_time(double value)
     if (!(std::fabs(value - m_time) > 1e-9) || !(value > 0.0) || !std::isfinite(1.0 / value))
         return;
     m_time = value;
+    const double before = time();
     const detail::life_guard alive(m_life);
     if (m_fft && m_source)
         m_fft->set_resolution(1.0 / value);
-    if (alive)
+    // The engine snaps (or refuses) the resolution: tell only of a new reading.
+    if (alive && std::fabs(time() - before) > 1e-9)
         emit time_changed();
 }
 

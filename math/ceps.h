@@ -16,9 +16,9 @@ namespace ryx::math {
 // The real cepstrum of a channel, one per frame of its own FFT engine: the
 // object is the vector of `size` values (the engine's published line count),
 // value q at quefrency q / (size x resolution) s,
-//   c[q] = (1 / size) x sum over the size-point inverse real DFT of
-//          ln(max(|X[k]| / size, smallest normal double)),
-// X the frame's spectrum. The floor keeps every value finite when a line is 0
+//   c = (1 / size) x the size-point inverse real DFT of the half spectrum
+//       ln(max(|X[k]| / size, smallest normal double)), k = 0 .. size / 2,
+// X the frame's spectrum (numpy.fft.irfft of the logged magnitudes). The floor keeps every value finite when a line is 0
 // (a silent channel). No averaging.
 //
 // Settings:

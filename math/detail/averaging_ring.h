@@ -31,6 +31,10 @@ public:
     void reset(int average, std::size_t size)
     {
         m_average = average < 1 ? 1 : average;
+        // Without lines there is nothing to average, and millions of empty
+        // slots would still cost their bookkeeping.
+        if (size == 0)
+            m_average = 1;
         if (size > 0 && static_cast<std::size_t>(m_average) > max_values / size)
             m_average = static_cast<int>(max_values / size > 0 ? max_values / size : 1);
         m_size = size;

@@ -54,6 +54,8 @@ TEST(Ceps, TimeIsTheReciprocalOfTheEngineResolution)
     c.set_time(0.5);
     c.set_time(0.0);
     c.set_time(-1.0);
+    c.set_time(1e-9); // a resolution above the band: the engine refuses it
+    EXPECT_DOUBLE_EQ(c.time(), 0.5);
     EXPECT_EQ(time_signal.count(), 1);
     EXPECT_EQ(c.size(), c.engine()->size());
 }

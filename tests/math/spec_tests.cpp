@@ -153,7 +153,7 @@ TEST(SpecAmplitude, DecibelAndRmsUnitsAreClosedFormsOfTheLinearValue)
     spec db(spec::ausp, h.channel());
     spec rms(spec::ausp, h.channel());
     QSignalSpy unit_signal(&db, &spec::unit_changed);
-    db.set_unit(ryx::units::dB);
+    EXPECT_TRUE(db.setProperty("unit", QVariant::fromValue(ryx::units::dB))); // as a host script sets it
     db.set_unit(ryx::units::dB);
     rms.set_unit(ryx::units::rms);
     EXPECT_EQ(unit_signal.count(), 1);
@@ -221,6 +221,18 @@ TEST(SpecAverage, AverageOfThreeGrowsThenSlides)
             EXPECT_NEAR(means[j][k], mean, 1e-12 * (1.0 + mean)) << "frame " << j << " line " << k;
         }
     }
+}
+
+// A channel without a rate publishes nothing, whatever the average asks for.
+TEST(SpecAverage, HugeAverageWithoutLinesAllocatesNothing)
+{
+    host h(0.0);
+    spec s(spec::ausp, h.channel());
+    s.set_average(2000000000);
+    EXPECT_EQ(s.average(), 2000000000);
+    EXPECT_EQ(s.size(), 0u);
+    h.push(h.channel(), ryx::test::noise(100, 1), 10);
+    EXPECT_EQ(s.size(), 0u);
 }
 
 TEST(SpecAverage, StopAcqFreezesTheResult)
@@ -291,8 +303,9 @@ TEST(SpecType, PsdKindPublishesTheDensityFromTheFirstFrame)
 {
     host h(1000.0);
     spec s(spec::psd, h.channel());
-    s.set_window(fft::hann);
-    s.set_average(3);
+    EXPECT_TRUE(s.setProperty("window", QVariant::fromValue(fft::hann)));
+    EXPECT_TRUE(s.setProperty("average", 3));
+    EXPECT_EQ(s.property("window").value<fft::windows>(), fft::hann);
     ryx::math::psd reference(h.channel());
     reference.set_window(fft::hann);
     reference.set_average(1);
@@ -339,15 +352,14 @@ struct envelope_run
 };
 
 envelope_run run_envelope(fft::windows window, double carrier_line, double modulation_line, double depth,
-                          double amplitude)
+                          double amplitude, double band = 500.0)
 {
     const double rate = 1000.0;
     host h(rate);
     spec s(spec::spen, h.channel());
-    s.set_frequency(rate / 2);
+    s.set_frequency(band);
     s.set_resolution(10.0);
     s.set_window(window);
-    EXPECT_EQ(s.engine()->decimation(), 1);
     std::vector<double> x(static_cast<std::size_t>(s.engine()->frame_length()) * 6);
     const double fc = carrier_line * s.resolution();
     const double fm = modulation_line * s.resolution();
@@ -397,7 +409,7 @@ TEST(SpecEnvelope, ModulatedCarrierGivesOnlyItsEnvelopeLinesRectangular)
     const double depth = 0.4;
     const auto r = run_envelope(fft::rectangular, 15, 5, depth, amplitude);
     const double c = calibration(fft::rectangular, r.n);
-    ASSERT_EQ(r.lines.size(), r.n / 2 + 1);
+    ASSERT_EQ(r.lines.size(), r.n / 2 + 1); // decimation 1: every bin is a line
     const auto oracle = naive_envelope(r);
     for (std::size_t k = 0; k < r.lines.size(); ++k)
         EXPECT_NEAR(r.lines[k], oracle[k], 1e-9 * amplitude) << "line " << k;
@@ -421,6 +433,18 @@ TEST(SpecEnvelope, ModulatedCarrierWithHannWithinOnePercent)
         EXPECT_NEAR(r.lines[k], oracle[k], 1e-9 * amplitude) << "line " << k;
     EXPECT_NEAR(r.lines[0], amplitude * c, 0.01 * amplitude * c);
     EXPECT_NEAR(r.lines[6], depth * amplitude * c, 0.01 * depth * amplitude * c);
+}
+
+// Below the source's Nyquist frequency the frame has bins above the band: they
+// take no part in the envelope, which is that of the band alone.
+TEST(SpecEnvelope, BinsAboveTheBandStayOutOfTheEnvelope)
+{
+    const auto r = run_envelope(fft::hann, 12, 3, 0.3, 1.0, 200.0);
+    ASSERT_EQ(r.n, 50u);
+    ASSERT_EQ(r.lines.size(), 21u);
+    const auto oracle = naive_envelope(r);
+    for (std::size_t k = 0; k < r.lines.size(); ++k)
+        EXPECT_NEAR(r.lines[k], oracle[k], 1e-9) << "line " << k;
 }
 
 // Runs of any length give the same frames as one run.
