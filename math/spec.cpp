@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "ryx/core/device_lock.h"
+#include "ryx/math/detail/amplitude.h"
 #include "ryx/math/detail/fft_plans.h"
 #include "ryx/math/mathFunctions.h"
 #include "ryx/math/psd.h"
@@ -282,31 +283,14 @@ void spec::calculate()
 }
 
 void spec::amplitudes(const std::complex<double>* spectrum, double* out, std::uint64_t count,
-                      std::uint64_t length, std::uint64_t nyquist) const
+                      std::uint64_t length, std::uint64_t transform) const
 {
-    const std::uint64_t half = length / 2;
-    if (half == 0)
+    if (length / 2 == 0)
         return;
     const std::uint64_t n_max = std::min<std::uint64_t>(count, std::vector<double>::size());
     const double ref = m_source ? m_source->reference() : 1.0;
-    const double scale = 1.0 / static_cast<double>(half);
-    for (std::uint64_t n = 0; n < n_max; ++n) {
-        double a = std::abs(spectrum[n]) * scale;
-        // Line 0 and the Nyquist line have no mirror image to share their power with.
-        if (n == 0 || n == nyquist)
-            a *= 0.5;
-        switch (m_unit) {
-        case ryx::units::dB:
-            a = mathFunctions::dB(ref, a);
-            break;
-        case ryx::units::rms:
-            a /= 1.4142135623730951;
-            break;
-        case ryx::units::linear:
-            break;
-        }
-        out[n] = a;
-    }
+    for (std::uint64_t n = 0; n < n_max; ++n)
+        out[n] = detail::in_unit(m_unit, ref, detail::line_amplitude(spectrum[n], n, length, transform));
 }
 
 void spec::calculate_ampl(const std::complex<double>* spectrum, double* out, std::uint64_t count) const
@@ -316,7 +300,7 @@ void spec::calculate_ampl(const std::complex<double>* spectrum, double* out, std
     // The scale is the frame's (N samples: zero padding adds points but no
     // signal); the Nyquist line is the transform's.
     const std::uint64_t transform = m_fft->transform_length();
-    amplitudes(spectrum, out, count, m_fft->fft_length(), nyquist_line(transform));
+    amplitudes(spectrum, out, count, m_fft->fft_length(), transform);
 }
 
 void spec::calculate_phase(const std::complex<double>* spectrum, double* out, std::uint64_t count) const
@@ -355,7 +339,7 @@ void spec::calculate_envelope()
         m_envelope[i] = std::abs(m_analytic[i]);
     detail::fft_r2c(static_cast<int>(twice), m_envelope.data(), m_envelope_spectrum.data());
     // The envelope's own spectrum, on the amplitude scale of its 2 x size points.
-    amplitudes(m_envelope_spectrum.data(), m_target, m_size, twice, nyquist_line(twice));
+    amplitudes(m_envelope_spectrum.data(), m_target, m_size, twice, twice);
 }
 
 double spec::get_power_density(double f0, double f1)

@@ -141,10 +141,10 @@ private slots:
 
 private:
     void calculate_envelope();
-    // The amplitude scale of a spectrum of `length` points: |X| / (length / 2),
-    // line 0 and line `nyquist` halved; in the current unit.
+    // The amplitudes of the lines of a transform of `transform` points over a
+    // frame of `length` samples, in the current unit (see detail/amplitude.h).
     void amplitudes(const std::complex<double>* spectrum, double* out, std::uint64_t count,
-                    std::uint64_t length, std::uint64_t nyquist) const;
+                    std::uint64_t length, std::uint64_t transform) const;
     void release_psd();
 
     QPointer<ryx::math::fft> m_fft;
