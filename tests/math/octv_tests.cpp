@@ -74,8 +74,9 @@ TEST(OctaveAnalysis, CentresAndEdgesFollowTheMidbandFormula)
                 EXPECT_NEAR(c, exact, 1e-12 * exact);
                 EXPECT_NEAR(o->left(i), c * std::pow(G, -1.0 / (2.0 * b)), 1e-12 * c);
                 EXPECT_NEAR(o->right(i), c * std::pow(G, 1.0 / (2.0 * b)), 1e-12 * c);
-                if (i > 0)
+                if (i > 0) {
                     EXPECT_NEAR(c / o->centres()[i - 1], std::pow(G, 1.0 / b), 1e-12);
+                }
             }
             // Every band overlaps the range, and the neighbours just outside do not.
             EXPECT_LT(o->centres().front() * std::pow(G, -1.0 / (2.0 * b)), 10.0 + 1e-9);
