@@ -335,16 +335,25 @@ bool fft::compute_frame()
     const std::uint64_t n = m_fft_length;
     double* const padded = m_padded_frame.data();
     std::uint64_t picked = 0;
-    if (length >= static_cast<std::uint64_t>(m_decimation)) {
+    if (length >= static_cast<std::uint64_t>(m_decimation))
         picked = std::min<std::uint64_t>(length / static_cast<std::uint64_t>(m_decimation), n);
-        decimate(m_raw_frame.data(), padded, picked * static_cast<std::uint64_t>(m_decimation), 0, m_decimation);
+    // Decimation and window in one pass (the same products as picking first
+    // and windowing after): the frame is read once.
+    const double* __restrict const raw = m_raw_frame.data();
+    const double* __restrict const w = m_window_data.data();
+    double* __restrict const out = padded;
+    if (m_decimation == 1) {
+        for (std::uint64_t i = 0; i < picked; ++i)
+            out[i] = raw[i] * w[i];
+    } else {
+        const auto step = static_cast<std::uint64_t>(m_decimation);
+        for (std::uint64_t i = 0; i < picked; ++i)
+            out[i] = raw[i * step] * w[i];
     }
-    // When rounding makes N one more than the picked samples, the last stays 0
-    // rather than keeping a value of the previous frame.
-    std::fill(padded + picked, padded + n, 0.0);
-    const double* const w = m_window_data.data();
-    for (std::uint64_t i = 0; i < n; ++i)
-        padded[i] *= w[i];
+    // When rounding makes N one more than the picked samples, the last is 0
+    // rather than a value of the previous frame.
+    for (std::uint64_t i = picked; i < n; ++i)
+        out[i] = 0.0 * w[i];
 
     detail::fft_r2c(static_cast<int>(m_transform_length), padded, std::vector<std::complex<double>>::data());
 

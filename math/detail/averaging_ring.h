@@ -77,11 +77,16 @@ public:
             return;
         const std::size_t lines = lines_in(published);
         const auto count = static_cast<std::size_t>(k);
-        for (std::size_t n = 0; n < lines; ++n) {
-            T sum = T();
-            for (std::size_t s = 0; s < count; ++s)
-                sum += m_slots[s][n] / static_cast<double>(k);
-            published[n] = sum;
+        const double divisor = static_cast<double>(k);
+        // Slot by slot over contiguous lines (the same sums, in the same order,
+        // as line by line over the slots, but reading each slot once, in order).
+        T* const out = published.data();
+        for (std::size_t n = 0; n < lines; ++n)
+            out[n] = T();
+        for (std::size_t s = 0; s < count; ++s) {
+            const T* const slot = m_slots[s].data();
+            for (std::size_t n = 0; n < lines; ++n)
+                out[n] += slot[n] / divisor;
         }
     }
 
@@ -92,12 +97,17 @@ public:
             return;
         const std::size_t lines = lines_in(published);
         const auto count = static_cast<std::size_t>(k);
-        for (std::size_t n = 0; n < lines; ++n) {
-            T sum = T();
-            for (std::size_t s = 0; s < count; ++s)
-                sum += m_slots[s][n];
-            published[n] = sum / static_cast<double>(k);
+        const double divisor = static_cast<double>(k);
+        T* const out = published.data();
+        for (std::size_t n = 0; n < lines; ++n)
+            out[n] = T();
+        for (std::size_t s = 0; s < count; ++s) {
+            const T* const slot = m_slots[s].data();
+            for (std::size_t n = 0; n < lines; ++n)
+                out[n] += slot[n];
         }
+        for (std::size_t n = 0; n < lines; ++n)
+            out[n] /= divisor;
     }
 
     // Counts the stored frame and returns the acquired percentage.

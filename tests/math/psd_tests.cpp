@@ -358,6 +358,11 @@ TEST(PsdSettings, WindowPowerAverageAndForwardedSignals)
     EXPECT_EQ(lines.count(), 1);
     EXPECT_EQ(p.window(), fft::hann);
     EXPECT_EQ(p.size(), p.engine()->size()) << "rebuilt on the engine's initialized()";
+    // The host's scripts reach the same settings as properties.
+    EXPECT_TRUE(p.setProperty("average", 3));
+    EXPECT_EQ(p.average(), 3);
+    EXPECT_EQ(p.property("window").value<fft::windows>(), fft::hann);
+    EXPECT_DOUBLE_EQ(p.property("frequency").toDouble(), 100.0);
 
     QSignalSpy changed(&p, &psd::changed);
     p.stop_acq();
