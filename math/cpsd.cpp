@@ -235,8 +235,11 @@ void cpsd::calculate()
 
 void cpsd::push_pending(const value_type* spectrum, std::size_t lines)
 {
+    // At most max_pending frames, and at most max_pending_values values: long
+    // frames queue fewer.
+    const std::size_t room = std::clamp<std::size_t>(max_pending_values / std::max<std::size_t>(lines, 1), 1, max_pending);
     if (m_pending_count == m_pending.size()) {
-        if (m_pending.size() < max_pending) {
+        if (m_pending.size() < room) {
             // Unroll the ring so that the new slot follows the newest frame.
             std::rotate(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(m_pending_head),
                         m_pending.end());

@@ -43,8 +43,10 @@ public:
     using value_type = std::complex<double>;
 
     // Frames of the engine that is ahead kept waiting for their partners; beyond
-    // this the oldest are dropped (a channel that stopped while the other runs).
+    // this, or beyond max_pending_values values in all, the oldest are dropped
+    // (a channel that stopped while the other runs).
     static constexpr std::size_t max_pending = 512;
+    static constexpr std::size_t max_pending_values = std::size_t(1) << 23;
 
     // Creates and owns an engine on each channel; a is the parent.
     cpsd(ryx::analog_data* a, ryx::analog_data* b);

@@ -60,8 +60,8 @@ public:
     };
     Q_ENUM(windows)
 
-    static constexpr std::uint64_t max_frame_length = std::uint64_t(1) << 24;
-    static constexpr std::uint64_t max_transform_length = std::uint64_t(1) << 24;
+    static constexpr std::uint64_t max_frame_length = std::uint64_t(1) << 22;
+    static constexpr std::uint64_t max_transform_length = std::uint64_t(1) << 23;
 
     explicit fft(ryx::analog_data* source);
     ~fft() override;

@@ -25,7 +25,7 @@ public:
     // Most values the slots hold together: an average x size beyond it (a
     // setting from a damaged file, say) averages over fewer frames instead of
     // exhausting the host's memory.
-    static constexpr std::size_t max_values = std::size_t(1) << 26;
+    static constexpr std::size_t max_values = std::size_t(1) << 24;
 
     // Empties the ring and gives it `average` slots (at least 1) of `size` zeros.
     void reset(int average, std::size_t size)
