@@ -139,9 +139,11 @@ TEST(FftEngine, FramesEqualANaiveDftOfTheFilteredDecimatedWindowedFrames)
                 ASSERT_LT(std::abs(log.frames[f][k] - want[f][k]), 1e-11 * static_cast<double>(e.fft_length()))
                     << "frame " << f << " bin " << k;
         // Each computed frame is announced by changed() and then progress(1.0).
-        for (std::size_t i = 0; i < log.order.size(); ++i)
-            if (log.order[i] == 1)
+        for (std::size_t i = 0; i < log.order.size(); ++i) {
+            if (log.order[i] == 1) {
                 ASSERT_TRUE(i + 1 < log.order.size() && log.order[i + 1] == 2);
+            }
+        }
     }
 }
 
