@@ -19,6 +19,6 @@ for t in "${targets[@]}"; do
   work=build-fuzz/corpus/$t
   mkdir -p "$work"
   echo "== $t (${seconds} s)"
-  ./build-fuzz/tests/fuzz/$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  ./build-fuzz/tests/fuzz/$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix=build-fuzz/ "$work" "tests/fuzz/corpus/$t"
 done

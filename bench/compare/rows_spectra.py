@@ -3,9 +3,10 @@
 # in runs of 1024 through the host channel; the peers take the whole array.
 #  - frame step: our engine's framing, window and FFT alone (its anti-alias
 #    filter bypassed) against scipy.signal.welch over the same frames;
-#  - pipeline: our PSD with its order-10 elliptic anti-alias filter, decimation
-#    by 4 and densities averaged over 8 frames, against sosfilt of an order-10
-#    elliptic low-pass (five sections, as ours), every 4th sample, and welch.
+#  - pipeline: our amplitude spectrum (and our PSD) with its order-10 elliptic
+#    anti-alias filter, decimation by 4 and results averaged over 8 frames,
+#    against sosfilt of an order-10 elliptic low-pass (five sections, as ours),
+#    every 4th sample, and welch.
 import numpy as np
 
 SAMPLES = 1_000_000
@@ -49,6 +50,11 @@ for _ov in (0, 75):
                      peer_name="SciPy",
                      peer=lambda n=_noverlap: _welch(n)))
     ROWS.append(dict(row="spectrum pipeline vs sosfilt + decimate + welch, overlap %d %%" % _ov,
+                     target=0.5,
+                     ours=("bench_spectra", "BM_spec_pipeline/%d" % _ov),
+                     peer_name="SciPy",
+                     peer=lambda n=_noverlap: _pipeline(n)))
+    ROWS.append(dict(row="PSD pipeline vs sosfilt + decimate + welch, overlap %d %%" % _ov,
                      target=0.5,
                      ours=("bench_spectra", "BM_psd_pipeline/%d" % _ov),
                      peer_name="SciPy",
