@@ -288,9 +288,12 @@ void spec::amplitudes(const std::complex<double>* spectrum, double* out, std::ui
     if (length / 2 == 0)
         return;
     const std::uint64_t n_max = std::min<std::uint64_t>(count, std::vector<double>::size());
-    const double ref = m_source ? m_source->reference() : 1.0;
-    for (std::uint64_t n = 0; n < n_max; ++n)
-        out[n] = detail::in_unit(m_unit, ref, detail::line_amplitude(spectrum[n], n, length, transform));
+    detail::line_amplitudes(spectrum, out, static_cast<std::size_t>(n_max), length, transform);
+    if (m_unit != ryx::units::linear) {
+        const double ref = m_source ? m_source->reference() : 1.0;
+        for (std::uint64_t n = 0; n < n_max; ++n)
+            out[n] = detail::in_unit(m_unit, ref, out[n]);
+    }
 }
 
 void spec::calculate_ampl(const std::complex<double>* spectrum, double* out, std::uint64_t count) const

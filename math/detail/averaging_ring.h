@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -17,7 +18,8 @@ namespace ryx::math::detail {
 //
 // Two orders of summation are offered because the analysers differ in them:
 // mean_of_terms sums slot[n] / k (each term divided, then summed),
-// mean_of_sum divides the sum by k. Nothing here allocates but reset().
+// mean_of_sum divides the sum by k. Nothing here allocates but reset() and the
+// frame that first fills the ring.
 template <class T>
 class averaging_ring
 {
@@ -25,7 +27,7 @@ public:
     // Most values the slots hold together: an average x size beyond it (a
     // setting from a damaged file, say) averages over fewer frames instead of
     // exhausting the host's memory.
-    static constexpr std::size_t max_values = std::size_t(1) << 24;
+    static constexpr std::size_t max_values = std::size_t(1) << 23;
 
     // Empties the ring and gives it `average` slots (at least 1) of `size` zeros.
     void reset(int average, std::size_t size)
@@ -41,6 +43,7 @@ public:
         m_index = 0;
         m_full = false;
         m_slots.assign(static_cast<std::size_t>(m_average), std::vector<T>(size, T()));
+        m_quotients.clear();
     }
 
     // Drops the slots (the storage goes).
@@ -48,6 +51,8 @@ public:
     {
         m_slots.clear();
         m_slots.shrink_to_fit();
+        m_quotients.clear();
+        m_quotients.shrink_to_fit();
         m_index = 0;
         m_full = false;
         m_size = 0;
@@ -70,23 +75,44 @@ public:
         return published.data();
     }
 
-    // published[n] = sum over the k slots of slot[n] / k, for n < size.
-    void mean_of_terms(std::vector<T>& published, int k) const
+    // published[n] = sum over the k slots of slot[n] / k, for n < size. Call it
+    // once per frame, after the frame is written to its slot. Once the ring is
+    // full, k stays `average`: each slot's quotients are then formed once, when
+    // the slot is written, and kept (the same quotients, summed in the same
+    // order), so a frame costs one slot of divisions, not `average`.
+    void mean_of_terms(std::vector<T>& published, int k)
     {
         if (m_average < 2 || m_slots.empty())
             return;
         const std::size_t lines = lines_in(published);
         const auto count = static_cast<std::size_t>(k);
         const double divisor = static_cast<double>(k);
-        // Slot by slot over contiguous lines (the same sums, in the same order,
-        // as line by line over the slots, but reading each slot once, in order).
         T* const out = published.data();
         for (std::size_t n = 0; n < lines; ++n)
             out[n] = T();
+        if (k != m_average) {
+            // Slot by slot over contiguous lines: the same sums, in the same
+            // order, as line by line over the slots, reading each slot once.
+            for (std::size_t s = 0; s < count; ++s) {
+                const T* const slot = m_slots[s].data();
+                for (std::size_t n = 0; n < lines; ++n)
+                    out[n] += slot[n] / divisor;
+            }
+            return;
+        }
+        if (m_quotients.size() != m_slots.size()) {
+            // The frame that fills the ring: every slot's quotients, once.
+            m_quotients.assign(m_slots.size(), std::vector<T>(m_size, T()));
+            for (std::size_t s = 0; s < m_slots.size(); ++s)
+                divide(m_slots[s], m_quotients[s], divisor);
+        } else {
+            const auto current = static_cast<std::size_t>(m_index);
+            divide(m_slots[current], m_quotients[current], divisor);
+        }
         for (std::size_t s = 0; s < count; ++s) {
-            const T* const slot = m_slots[s].data();
+            const T* const q = m_quotients[s].data();
             for (std::size_t n = 0; n < lines; ++n)
-                out[n] += slot[n] / divisor;
+                out[n] += q[n];
         }
     }
 
@@ -128,7 +154,15 @@ private:
         return published.size() < m_size ? published.size() : m_size;
     }
 
+    static void divide(const std::vector<T>& slot, std::vector<T>& quotient, double divisor)
+    {
+        const std::size_t n = std::min(slot.size(), quotient.size());
+        for (std::size_t i = 0; i < n; ++i)
+            quotient[i] = slot[i] / divisor;
+    }
+
     std::vector<std::vector<T>> m_slots;
+    std::vector<std::vector<T>> m_quotients; // slot / average, once the ring is full
     std::size_t m_size = 0;
     int m_average = 1;
     int m_index = 0;
