@@ -785,3 +785,31 @@ TEST(filter_iir, delay_lines_that_overflow_start_afresh)
     for (double y : *f)
         ASSERT_TRUE(std::isfinite(y));
 }
+
+TEST(filter_iir, a_non_finite_sample_is_seen_at_every_position_of_short_runs)
+{
+    // Runs of 1 to 9 samples with one NaN, infinity or largest-exponent value at
+    // each position: whatever lane or tail of the scan it falls in, the sample
+    // comes out non-finite and the next run filters on finite.
+    const double specials[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity()};
+    ryx::test::host h(1000.0);
+    filter_iir* f = new filter_iir(h.channel(), false);
+    f->set_kind(filter_iir::butterworth);
+    f->set_order(2);
+    ASSERT_TRUE(f->has_design());
+    for (std::size_t n = 1; n <= 9; ++n) {
+        for (std::size_t at = 0; at < n; ++at) {
+            for (double special : specials) {
+                std::vector<double> run(n, 0.25);
+                run[at] = special;
+                h.push(h.channel(), run);
+                for (std::size_t i = 0; i < n; ++i)
+                    ASSERT_EQ(std::isfinite((*f)[i]), i != at) << "run " << n << " at " << at << " sample " << i;
+            }
+        }
+    }
+    h.push(h.channel(), std::vector<double>(5, 0.25));
+    for (double y : *f)
+        EXPECT_TRUE(std::isfinite(y));
+}
