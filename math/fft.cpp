@@ -221,7 +221,14 @@ void fft::init_locked()
     m_overlap_samples = static_cast<std::uint64_t>(
         static_cast<std::int32_t>(m_overlap * static_cast<std::int32_t>(m_frame_length)) / 100);
 
-    m_raw_frame.assign(m_frame_length, 0.0);
+    // Keep only the samples the frame will use when every frame's picks fall
+    // on picks of the frame before (frames and their advance whole multiples
+    // of the decimation): a quarter of the copying at decimation 4. Otherwise
+    // the frame keeps all L filtered samples and picks them when it is full.
+    const auto dec = static_cast<std::uint64_t>(m_decimation);
+    m_picking = dec > 1 && m_frame_length % dec == 0 && (m_frame_length - m_overlap_samples) % dec == 0
+                && m_fft_length >= m_frame_length / dec;
+    m_raw_frame.assign(m_picking ? m_frame_length / dec : m_frame_length, 0.0);
     m_window_data.resize(m_fft_length);
     detail::fill_window(static_cast<detail::window_kind>(m_window), m_window_data.data(), m_window_data.size());
 
@@ -297,7 +304,7 @@ void fft::adcopy(unsigned long n)
                 continue;
             }
             const std::size_t take = std::min<std::size_t>(chunk, m_frame_length - m_frame_fill);
-            std::memcpy(m_raw_frame.data() + m_frame_fill, from, take * sizeof(double));
+            append(from, take);
             m_frame_fill += take;
             from += take;
             chunk -= take;
@@ -329,6 +336,22 @@ void fft::calc()
     compute_frame();
 }
 
+void fft::append(const double* from, std::size_t take)
+{
+    if (!m_picking) {
+        std::memcpy(m_raw_frame.data() + m_frame_fill, from, take * sizeof(double));
+        return;
+    }
+    // Samples at frame positions fill .. fill + take - 1; the picks are the
+    // positions that are whole multiples of the decimation.
+    const auto dec = static_cast<std::uint64_t>(m_decimation);
+    const std::uint64_t first = (m_frame_fill + dec - 1) / dec;
+    const std::uint64_t last = std::min<std::uint64_t>((m_frame_fill + take + dec - 1) / dec, m_raw_frame.size());
+    double* const picks = m_raw_frame.data();
+    for (std::uint64_t i = first; i < last; ++i)
+        picks[i] = from[i * dec - m_frame_fill]; // the sample at frame position i x dec
+}
+
 bool fft::compute_frame()
 {
     const std::uint64_t length = m_frame_length;
@@ -342,7 +365,7 @@ bool fft::compute_frame()
     const double* __restrict const raw = m_raw_frame.data();
     const double* __restrict const w = m_window_data.data();
     double* __restrict const out = padded;
-    if (m_decimation == 1) {
+    if (m_decimation == 1 || m_picking) {
         for (std::uint64_t i = 0; i < picked; ++i)
             out[i] = raw[i] * w[i];
     } else {
@@ -357,9 +380,15 @@ bool fft::compute_frame()
 
     detail::fft_r2c(static_cast<int>(m_transform_length), padded, std::vector<std::complex<double>>::data());
 
-    if (m_overlap_samples > 0)
+    if (m_picking) {
+        // The picks at and after the next frame's start are its first picks.
+        const std::uint64_t from = (length - m_overlap_samples) / static_cast<std::uint64_t>(m_decimation);
+        if (from < picked)
+            std::memmove(m_raw_frame.data(), m_raw_frame.data() + from, (picked - from) * sizeof(double));
+    } else if (m_overlap_samples > 0) {
         std::memmove(m_raw_frame.data(), m_raw_frame.data() + (length - m_overlap_samples),
                      m_overlap_samples * sizeof(double));
+    }
     m_frame_fill = m_overlap_samples;
     ++m_frames;
 

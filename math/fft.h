@@ -136,6 +136,8 @@ private:
     // Computes the frame in raw_frame (full) and emits; false when a listener
     // deleted the engine.
     bool compute_frame();
+    // Appends `take` filtered samples to the frame being filled.
+    void append(const double* from, std::size_t take);
     void init_locked();
 
     filter_iir* m_filter = nullptr;
@@ -161,6 +163,7 @@ private:
     double m_zero_padding_coef = 0.0;
     std::uint64_t m_transform_length = 0;
     std::uint64_t m_frames = 0;
+    bool m_picking = false; // the frame keeps only its picks, not all L samples
     detail::lifeline m_life;
 };
 

@@ -115,6 +115,8 @@ TEST(FftEngine, FramesEqualANaiveDftOfTheFilteredDecimatedWindowedFrames)
         {1000.0, 100.0, 10.0, fft::blackman, 50, 1.0, 37},    // decimation 5, padded to 2N
         {48000.0, 24000.0, 750.0, fft::rectangular, 25, 0.5, 4096},
         {51200.0, 5000.0, 100.0, fft::bartlett_hann, 90, 0.0, 1024},
+        {1024.0, 128.0, 8.0, fft::hann, 75, 0.0, 13},        // decimation 4, frames keep their picks only
+        {1024.0, 128.0, 8.0, fft::hann, 70, 0.0, 13},        // advance not a multiple of 4: all samples kept
     };
     for (const row& r : rows) {
         SCOPED_TRACE(testing::Message() << "rate " << r.rate << " f " << r.frequency << " window " << r.window
