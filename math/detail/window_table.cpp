@@ -1,5 +1,6 @@
 #include "ryx/math/detail/window_table.h"
 
+#include <cfloat>
 #include <cmath>
 
 namespace ryx::math::detail {
@@ -51,6 +52,18 @@ void fill_window(window_kind kind, double* out, std::size_t count)
     const double factor = window_factor(kind);
     for (std::size_t n = 0; n < count; ++n)
         out[n] = window_raw(kind, n, count) * factor;
+}
+
+void fill_exponential_window(double* out, std::size_t count, double decay)
+{
+    if (!(decay > 0.0))
+        decay = DBL_MIN;
+    else if (decay > DBL_MAX)
+        decay = DBL_MAX;
+    const double slope = std::log(decay);
+    const double last = count > 1 ? static_cast<double>(count - 1) : 1.0;
+    for (std::size_t n = 0; n < count; ++n)
+        out[n] = std::exp(slope * static_cast<double>(n) / last);
 }
 
 } // namespace ryx::math::detail

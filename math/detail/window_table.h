@@ -39,4 +39,10 @@ RYX_MATH_EXPORT double window_raw(window_kind kind, std::size_t n, std::size_t c
 // division) and 0 after, so every value is 0 when count < 2.
 RYX_MATH_EXPORT void fill_window(window_kind kind, double* out, std::size_t count);
 
+// The exponential window of the acquisition analysers: w[n] = decay^(n / (N - 1))
+// = exp(ln(decay) n / (N - 1)), w[0] = 1; no correction factor. A decay at or
+// below 0 (or NaN) is taken as the smallest positive normal double and an
+// infinite one as the largest, so that every value is finite.
+RYX_MATH_EXPORT void fill_exponential_window(double* out, std::size_t count, double decay);
+
 } // namespace ryx::math::detail

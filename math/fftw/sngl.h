@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QVariant>
+#include <atomic>
 #include <complex>
 #include <cstdint>
 #include <iterator>
@@ -12,10 +13,11 @@
 #include <vector>
 
 #include "ryx/core/analog_data.h"
+#include "ryx/math/detail/lifeline.h"
+#include "ryx/math/filter_iir.h"
 #include "ryx/ryx_math_export.h"
 
 namespace ryx::math {
-class filter_iir;
 class resampler;
 } // namespace ryx::math
 
@@ -106,6 +108,7 @@ public:
     std::uint64_t zeros() const { return m_zeros; }
     std::uint64_t decimation() const { return m_decimation; }
     bool is_single() const { return m_is_single; }
+    bool running() const { return m_running; }
     std::uint64_t delay_samples() const { return m_delay_samples; }
     std::uint64_t frame_count() const { return m_frame_count; }
     // N + (average - 1) x (N - overlap_samples): decimated samples of a full average.
@@ -167,12 +170,17 @@ protected:
     double reference() const;
 
 private:
-    void init_locked(bool& reset_due, bool& freq_changed_now, bool& res_changed_now, bool& samples_changed_now);
+    // What init() found changed; the signals go out once the mutex is released.
+    struct init_result
+    {
+        bool frequency = false, resolution = false, samples = false, reset = false;
+    };
+    init_result init_locked();
+    void emit_init(const init_result& r);
     void start_locked();
-    // Rebuilds buffers that purge() shrank, before the next frame is filled.
+    // Rebuilds the buffers that purge() shrank before the next frame is filled.
     void rebuild_buffers();
-    // Computes one frame from input_buffer; false when update() or a listener
-    // removed the analyser (not possible here) - kept simple.
+    // Computes the frame held in input_buffer, under the mutex.
     void compute_frame();
     void read_settings(const QJsonObject& settings);
 
@@ -187,7 +195,7 @@ private:
     std::uint64_t m_zeros = 0;
     std::uint64_t m_decimation = 1;
     bool m_is_single = false;
-    bool m_running = true;
+    std::atomic<bool> m_running{true};
     std::uint64_t m_delay_samples = 0;
     std::uint64_t m_sample_counter = 0;
     std::vector<double> m_window_buffer;
@@ -198,6 +206,9 @@ private:
     std::vector<double> m_fft_input;
     std::uint64_t m_fft_length = 2000;
     std::uint64_t m_frame_count = 0;
+    bool m_purged = false;          // buffers shrunk by purge(), rebuilt on the next sample
+    std::uint64_t m_generation = 0; // counts resets, so a run notices one made by a listener
+    detail::lifeline m_life;
 };
 
 } // namespace ryx::math::fftw
