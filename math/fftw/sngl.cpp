@@ -487,8 +487,11 @@ void sngl::data_recieved()
     const detail::life_guard alive(m_life);
     QMutexLocker lock(&using_out_mutex);
     if (m_filter && m_running) {
-        const std::vector<double>& run = *m_filter;
-        for (std::size_t i = 0; i < run.size() && m_running && m_filter; ++i) {
+        // A listener may delete the filter (with the source) or give the
+        // analyser another source: the run is read only while its filter stays.
+        filter_iir* const filter = m_filter;
+        const std::vector<double>& run = *filter;
+        for (std::size_t i = 0; m_filter == filter && m_running && i < run.size(); ++i) {
             float x = static_cast<float>(run[i]);
             const bool ready = m_resampler->process(&x);
             if (m_sample_counter++ < m_delay_samples || !ready)
