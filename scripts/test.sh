@@ -28,7 +28,7 @@ elif [ "${1:-}" = "--tsan" ]; then
   # Every report fails the run; no suppressions.
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   cmake -S . -B build-tsan -DRYX_TSAN=ON -DRYX_BUILD_BENCH=OFF -DRYX_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  threaded=(test_core test_threads test_instant)
+  threaded=(test_core test_threads test_instant test_fftw)
   cmake --build build-tsan -j "$jobs" --target "${threaded[@]}"
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R "^($(IFS='|'; echo "${threaded[*]}"))\$"
   exit 0
