@@ -86,29 +86,34 @@ void ausp::average_lines(bool power)
 {
     std::fill(begin(), end(), 0.0);
     const auto& frames = stored_frames();
-    const std::size_t half = static_cast<std::size_t>(fft_length() / 2);
+    const std::uint64_t n = fft_length();
+    const std::size_t half = static_cast<std::size_t>(n / 2);
     if (!frames.empty()) {
         const double l = static_cast<double>(frames.size());
-        const double h = static_cast<double>(half);
-        const double p = static_cast<double>(fft_length()) * 0.5;
-        double* y = data();
+        const double p = static_cast<double>(n) * 0.5;
+        double* const y = data();
         for (const auto& x : frames) {
             const std::size_t count = std::min(size(), x.size());
-            const std::complex<double>* line = x.data();
+            if (m_terms.size() < count)
+                m_terms.resize(count);
+            double* const t = m_terms.data();
             if (power) {
                 for (std::size_t k = 0; k < count; ++k)
-                    y[k] += std::norm(line[k]) / p / l;
+                    t[k] = std::norm(x[k]) / p;
+                // Lines 0 and N/2 have no mirror line sharing their energy.
+                if (count > 0)
+                    t[0] *= 0.5;
+                if (half > 0 && half < count)
+                    t[half] *= 0.5;
             } else {
-                for (std::size_t k = 0; k < count; ++k)
-                    y[k] += detail::magnitude(line[k]) / h / l;
+                // |X| / (N/2), lines 0 and N/2 halved.
+                detail::line_amplitudes(x.data(), t, count, n, n);
             }
+            // Halving each term or the sum is the same: a factor of 1/2 is exact.
+            for (std::size_t k = 0; k < count; ++k)
+                y[k] += t[k] / l;
         }
     }
-    // Lines 0 and N/2 have no mirror line sharing their energy.
-    if (!empty())
-        front() *= 0.5;
-    if (size() > half && half > 0)
-        (*this)[half] *= 0.5;
 }
 
 void ausp::apply_view(double db_factor)

@@ -53,6 +53,8 @@ private:
     void show(int value);
 
     int m_view = linear;
+    // One frame's line terms; grows with the lines, never per frame.
+    std::vector<double> m_terms;
 };
 
 } // namespace ryx::math::fftw
