@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "ryx/math/detail/amplitude.h"
 #include "ryx/math/editor.h"
@@ -82,37 +83,50 @@ void ausp::show(int value)
     emit changed();
 }
 
-void ausp::average_lines(bool power)
+void ausp::line_terms(const std::complex<double>* x, double* out, std::size_t count) const
+{
+    detail::line_amplitudes(x, out, count, fft_length(), fft_length());
+}
+
+void ausp::preprocess()
+{
+    const std::size_t lines = static_cast<std::size_t>(fft_length() / 2 + 1);
+    if (lines > out_capacity)
+        return;
+    if (!m_rows.empty() && m_rows.size() >= average()) {
+        m_rows.splice(m_rows.end(), m_rows, m_rows.begin());
+        m_rows.back().resize(lines);
+    } else {
+        m_rows.emplace_back(lines);
+    }
+    while (m_rows.size() > average())
+        m_rows.pop_front();
+    line_terms(_out, m_rows.back().data(), lines);
+}
+
+void ausp::average_lines()
 {
     std::fill(begin(), end(), 0.0);
     const auto& frames = stored_frames();
-    const std::uint64_t n = fft_length();
-    const std::size_t half = static_cast<std::size_t>(n / 2);
-    if (!frames.empty()) {
-        const double l = static_cast<double>(frames.size());
-        const double p = static_cast<double>(n) * 0.5;
-        double* const y = data();
+    if (frames.empty())
+        return;
+    if (m_rows.size() < frames.size() || m_rows.back().size() != frames.back().size()) {
+        // Rows missing (a frame taken while another class's preprocess ran):
+        // formed again from the stored frames.
+        m_rows.clear();
         for (const auto& x : frames) {
-            const std::size_t count = std::min(size(), x.size());
-            if (m_terms.size() < count)
-                m_terms.resize(count);
-            double* const t = m_terms.data();
-            if (power) {
-                for (std::size_t k = 0; k < count; ++k)
-                    t[k] = std::norm(x[k]) / p;
-                // Lines 0 and N/2 have no mirror line sharing their energy.
-                if (count > 0)
-                    t[0] *= 0.5;
-                if (half > 0 && half < count)
-                    t[half] *= 0.5;
-            } else {
-                // |X| / (N/2), lines 0 and N/2 halved.
-                detail::line_amplitudes(x.data(), t, count, n, n);
-            }
-            // Halving each term or the sum is the same: a factor of 1/2 is exact.
-            for (std::size_t k = 0; k < count; ++k)
-                y[k] += t[k] / l;
+            m_rows.emplace_back(x.size());
+            line_terms(x.data(), m_rows.back().data(), x.size());
         }
+    }
+    const double l = static_cast<double>(frames.size());
+    double* const y = data();
+    auto row = std::prev(m_rows.end(), static_cast<std::ptrdiff_t>(frames.size()));
+    for (; row != m_rows.end(); ++row) {
+        const std::size_t count = std::min(size(), row->size());
+        const double* const t = row->data();
+        for (std::size_t k = 0; k < count; ++k)
+            y[k] += t[k] / l;
     }
 }
 
@@ -130,7 +144,7 @@ void ausp::apply_view(double db_factor)
 
 void ausp::update()
 {
-    average_lines(false);
+    average_lines();
     apply_view(20.0);
 }
 

@@ -32,6 +32,10 @@ public:
     QJsonObject parameter(const QString& key) const override;
     bool set_parameter(const QString& key, const QVariant& value) override;
     void update() override;
+    // Forms the new frame's line terms once, so that each frame costs one
+    // frame of magnitudes however many frames are averaged. A derived class
+    // that reworks _out calls this last.
+    void preprocess() override;
 
     int view() const { return m_view; }
 
@@ -40,10 +44,13 @@ public slots:
     void set_view(ryx::math::fftw::ausp::views value);
 
 protected:
-    // y[k] = the sum over the L stored frames of |X[k]| / (N / 2) / L (amplitude)
-    // or |X[k]|^2 / (N / 2) / L (power), for every line of the result, oldest
-    // frame first; then line 0 and line N / 2 (when present) are halved.
-    void average_lines(bool power);
+    // A frame's term of each line: |X[k]| / (N / 2), lines 0 and N / 2 halved.
+    virtual void line_terms(const std::complex<double>* x, double* out, std::size_t count) const;
+    // y[k] = the sum over the L stored frames, oldest first, of term[k] / L, for
+    // every line of the result. Halving a term or the sum is the same (a factor
+    // of 1/2 is exact), so for the amplitude this is the sum of
+    // |X[k]| / (N / 2) / L with lines 0 and N / 2 then halved.
+    void average_lines();
     // Applies the view to every line, dB being db_factor x log10(y / reference).
     void apply_view(double db_factor);
 
@@ -53,8 +60,11 @@ private:
     void show(int value);
 
     int m_view = linear;
-    // One frame's line terms; grows with the lines, never per frame.
-    std::vector<double> m_terms;
+    // The line terms of the newest frames, oldest first, at most `average`
+    // rows: the newest L rows are those of the L stored frames, since both
+    // take every frame and drop the oldest beyond `average` at the same time.
+    // The storage of a dropped row takes the next frame.
+    std::list<std::vector<double>> m_rows;
 };
 
 } // namespace ryx::math::fftw

@@ -16,6 +16,10 @@ public:
     psd();
 
     void update() override;
+
+protected:
+    // |X[k]|^2 / (N / 2), lines 0 and N / 2 halved.
+    void line_terms(const std::complex<double>* x, double* out, std::size_t count) const override;
 };
 
 } // namespace ryx::math::fftw

@@ -29,8 +29,10 @@ void spen::preprocess()
 {
     const std::size_t n = static_cast<std::size_t>(fft_length());
     std::vector<double>& input = fft_input();
-    if (n < 2 || n > out_capacity || input.size() < n)
+    if (n < 2 || n > out_capacity || input.size() < n) {
+        ausp::preprocess();
         return;
+    }
     // A frame may come between a new geometry and init()'s resize of the buffer.
     if (m_analytic.size() != n)
         m_analytic.resize(n);
@@ -51,6 +53,7 @@ void spen::preprocess()
     for (std::size_t i = 0; i < n; ++i)
         input[i] = std::abs(_out[i]);
     detail::fft_r2c(length, input.data(), _out);
+    ausp::preprocess();
 }
 
 } // namespace ryx::math::fftw
