@@ -195,6 +195,59 @@ TEST(AutoSpectrum, AmplitudeAndPowerFollowTheirFormulasOnEveryLine)
     }
 }
 
+// The result is the mean over exactly the frames the analyser holds, whatever
+// happened to its FIFO: restarts, purges, a longer or shorter average.
+TEST(AutoSpectrum, AveragesExactlyTheStoredFrames)
+{
+    const double rate = 1000.0;
+    host h(rate);
+    const QJsonObject settings = undecimated(rate, 32, QJsonObject{{"avg", 4}, {"window", 4}, {"overlap", 0.5}});
+    ausp amp(h.channel(), settings);
+    psd pow(h.channel(), settings);
+    spen env(h.channel(), settings);
+    const auto check = [](const ausp& a, bool power, const char* step) {
+        const auto& frames = a.frames();
+        std::vector<double> want(a.size(), 0.0);
+        for (const auto& x : frames)
+            for (std::size_t k = 0; k < want.size(); ++k)
+                want[k] += (power ? std::norm(x[k]) : std::abs(x[k])) / 32.0 / static_cast<double>(frames.size());
+        if (!frames.empty()) {
+            want.front() *= 0.5;
+            want.back() *= 0.5;
+        }
+        for (std::size_t k = 0; k < want.size(); ++k)
+            ASSERT_NEAR(a[k], want[k], 1e-13 * (1.0 + peak(want))) << step << ", line " << k;
+    };
+    const auto all = [&](const char* step) {
+        check(amp, false, step);
+        check(pow, true, step);
+        check(env, false, step);
+    };
+    const auto x = ryx::test::noise(4000, 6);
+    h.push(h.channel(), std::vector<double>(x.begin(), x.begin() + 400), 33);
+    ASSERT_EQ(amp.frames().size(), 4u);
+    all("full");
+    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env})
+        a->start();
+    h.push(h.channel(), std::vector<double>(x.begin() + 400, x.begin() + 500), 33);
+    ASSERT_EQ(amp.frames().size(), 2u);
+    all("restarted");
+    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env})
+        a->set_parameter("avg", 7);
+    h.push(h.channel(), std::vector<double>(x.begin() + 500, x.begin() + 1000), 33);
+    ASSERT_EQ(amp.frames().size(), 7u);
+    all("longer average");
+    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env}) {
+        a->set_parameter("avg", 3);
+        a->purge();
+    }
+    h.push(h.channel(), std::vector<double>(x.begin() + 1000, x.begin() + 1150), 33);
+    ASSERT_EQ(amp.frames().size(), 3u);
+    all("purged, shorter average");
+    amp.set_view(ausp::linear);
+    all("view");
+}
+
 TEST(AutoSpectrum, PowerOfAToneOnALine)
 {
     // A sine of amplitude A on a line: |X| = A N / 2, so the line reads A^2 N / 2.
