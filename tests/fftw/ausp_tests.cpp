@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "ryx/math/fftw/ausp.h"
@@ -400,6 +401,36 @@ TEST(AutoSpectrum, EditorViewAndSettings)
     EXPECT_STREQ(views.valueToKey(0), "linear");
     EXPECT_STREQ(views.valueToKey(1), "dB");
     EXPECT_STREQ(views.valueToKey(2), "rms");
+}
+
+// An envelope and a phase analyser on two channels fed from two threads at
+// once: the shared output buffer and work areas give what one thread gives.
+TEST(AcquisitionAnalysers, TwoThreadsGiveWhatOneThreadGives)
+{
+    const double rate = 51200.0;
+    const auto x0 = modulated(150000, rate, 1.0, 3000.0, 120.0, 0.4);
+    const auto x1 = ryx::test::noise(150000, 2);
+    const QJsonObject settings{{"frequency", 5000.0}, {"samples", 400}, {"window", 2}, {"avg", 4}, {"overlap", 0.5}};
+    std::vector<double> alone0, alone1;
+    {
+        host h(rate, 2);
+        spen a(h.channel(0), settings);
+        ryx::math::fftw::phase b(h.channel(1), settings);
+        h.push(h.channel(0), x0, 1024);
+        h.push(h.channel(1), x1, 1024);
+        alone0 = result(a);
+        alone1 = result(b);
+    }
+    host h0(rate), h1(rate);
+    spen a(h0.channel(), settings);
+    ryx::math::fftw::phase b(h1.channel(), settings);
+    std::thread t0([&] { h0.push(h0.channel(), x0, 1024); });
+    std::thread t1([&] { h1.push(h1.channel(), x1, 1024); });
+    t0.join();
+    t1.join();
+    EXPECT_EQ(result(a), alone0);
+    EXPECT_EQ(result(b), alone1);
+    EXPECT_GT(a.frame_count(), 10u);
 }
 
 // Each analyser of the family, its source taken away while data flows: the
