@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
 #include "ryx/math/detail/amplitude.h"
@@ -104,24 +105,49 @@ void ausp::preprocess()
     line_terms(_out, m_rows.back().data(), lines);
 }
 
+bool ausp::rows_hold_frames() const
+{
+    const auto& stored = frames();
+    if (m_rows.size() < stored.size())
+        return false;
+    auto row = std::prev(m_rows.end(), static_cast<std::ptrdiff_t>(stored.size()));
+    for (const auto& x : stored) {
+        if (row->size() != x.size())
+            return false;
+        // The first two terms tell a frame's row from any other frame's.
+        double first[2] = {0.0, 0.0};
+        const std::size_t count = std::min<std::size_t>(2, x.size());
+        line_terms(x.data(), first, count);
+        if (std::memcmp(first, row->data(), count * sizeof(double)) != 0)
+            return false;
+        ++row;
+    }
+    return true;
+}
+
 void ausp::average_lines()
 {
     std::fill(begin(), end(), 0.0);
-    const auto& frames = stored_frames();
-    if (frames.empty())
+    const auto& stored = frames();
+    if (stored.empty())
         return;
-    if (m_rows.size() < frames.size() || m_rows.back().size() != frames.back().size()) {
-        // Rows missing (a frame taken while another class's preprocess ran):
-        // formed again from the stored frames.
-        m_rows.clear();
-        for (const auto& x : frames) {
-            m_rows.emplace_back(x.size());
-            line_terms(x.data(), m_rows.back().data(), x.size());
+    if (!rows_hold_frames()) {
+        // Frames taken without this class's preprocess (a derived class that
+        // reworks _out and does not call it): the rows are formed again.
+        while (m_rows.size() > stored.size())
+            m_rows.pop_front();
+        while (m_rows.size() < stored.size())
+            m_rows.emplace_back();
+        auto row = m_rows.begin();
+        for (const auto& x : stored) {
+            row->resize(x.size());
+            line_terms(x.data(), row->data(), x.size());
+            ++row;
         }
     }
-    const double l = static_cast<double>(frames.size());
+    const double l = static_cast<double>(stored.size());
     double* const y = data();
-    auto row = std::prev(m_rows.end(), static_cast<std::ptrdiff_t>(frames.size()));
+    auto row = std::prev(m_rows.end(), static_cast<std::ptrdiff_t>(stored.size()));
     for (; row != m_rows.end(); ++row) {
         const std::size_t count = std::min(size(), row->size());
         const double* const t = row->data();

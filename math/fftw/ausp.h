@@ -55,6 +55,8 @@ protected:
     void apply_view(double db_factor);
 
 private:
+    // Whether the newest rows are the stored frames' terms.
+    bool rows_hold_frames() const;
     // Stores the view and recomputes the result under the analysers' mutex, then
     // emits changed() without it (a listener may reconfigure any analyser).
     void show(int value);

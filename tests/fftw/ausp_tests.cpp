@@ -196,6 +196,18 @@ TEST(AutoSpectrum, AmplitudeAndPowerFollowTheirFormulasOnEveryLine)
     }
 }
 
+// An amplitude spectrum whose frames are reworked without the base's preprocess.
+class doubled : public ausp
+{
+public:
+    using ausp::ausp;
+    void preprocess() override
+    {
+        for (std::size_t k = 0; k <= fft_length() / 2; ++k)
+            _out[k] *= 2.0;
+    }
+};
+
 // The result is the mean over exactly the frames the analyser holds, whatever
 // happened to its FIFO: restarts, purges, a longer or shorter average.
 TEST(AutoSpectrum, AveragesExactlyTheStoredFrames)
@@ -206,6 +218,7 @@ TEST(AutoSpectrum, AveragesExactlyTheStoredFrames)
     ausp amp(h.channel(), settings);
     psd pow(h.channel(), settings);
     spen env(h.channel(), settings);
+    doubled twice(h.channel(), settings);
     const auto check = [](const ausp& a, bool power, const char* step) {
         const auto& frames = a.frames();
         std::vector<double> want(a.size(), 0.0);
@@ -223,22 +236,23 @@ TEST(AutoSpectrum, AveragesExactlyTheStoredFrames)
         check(amp, false, step);
         check(pow, true, step);
         check(env, false, step);
+        check(twice, false, step);
     };
     const auto x = ryx::test::noise(4000, 6);
     h.push(h.channel(), std::vector<double>(x.begin(), x.begin() + 400), 33);
     ASSERT_EQ(amp.frames().size(), 4u);
     all("full");
-    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env})
+    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env, &twice})
         a->start();
     h.push(h.channel(), std::vector<double>(x.begin() + 400, x.begin() + 500), 33);
     ASSERT_EQ(amp.frames().size(), 2u);
     all("restarted");
-    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env})
+    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env, &twice})
         a->set_parameter("avg", 7);
     h.push(h.channel(), std::vector<double>(x.begin() + 500, x.begin() + 1000), 33);
     ASSERT_EQ(amp.frames().size(), 7u);
     all("longer average");
-    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env}) {
+    for (sngl* a : std::initializer_list<sngl*>{&amp, &pow, &env, &twice}) {
         a->set_parameter("avg", 3);
         a->purge();
     }
