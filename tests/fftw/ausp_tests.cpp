@@ -335,7 +335,8 @@ TEST(OrderSpectrum, OrderResolutionAndLength)
 
     // max_order takes effect at the next frame.
     QSignalSpy order_changed(&o, &orsp::max_order_changed);
-    o.set_max_order(5);
+    EXPECT_TRUE(o.setProperty("max_order", QVariant::fromValue<std::size_t>(5)));
+    EXPECT_EQ(o.max_order(), 5u);
     EXPECT_EQ(order_changed.count(), 1);
     EXPECT_EQ(o.size(), 250u);
     h.push(h.channel(), x, 300);
@@ -348,7 +349,7 @@ TEST(OrderSpectrum, OrderResolutionAndLength)
         o.set_harm_freq(bad);
     EXPECT_EQ(harm_changed.count(), 0);
     EXPECT_DOUBLE_EQ(o.harm_freq(), 25.0);
-    o.set_harm_freq(50.0);
+    EXPECT_TRUE(o.setProperty("harm_freq", 50.0));
     EXPECT_EQ(harm_changed.count(), 1);
     EXPECT_DOUBLE_EQ(o.order_resolution(), 0.02);
     h.push(h.channel(), x, 300);
