@@ -177,7 +177,6 @@ sngl::init_result sngl::init_locked()
     if (!m_filter)
         return r;
     const double rate = m_filter->get_rate();
-    m_average = std::max<std::uint64_t>(m_average, 1);
 
     // 1-2: the band ends at rate / (2 x decimation).
     const double q = rate / (2.0 * m_frequency);
@@ -222,6 +221,14 @@ sngl::init_result sngl::init_locked()
         m_overlap_samples = m_fft_length - m_zeros - 1;
         m_overlap = (held - 1.0) / held;
     }
+
+    // The FIFO holds `average` frames of N/2 + 1 values: at most max_average
+    // frames and max_fifo_values values in all, whatever a settings object asks.
+    const std::uint64_t lines = m_fft_length / 2 + 1;
+    const std::uint64_t most = std::max<std::uint64_t>(1, std::min<std::uint64_t>(max_average, max_fifo_values / lines));
+    m_average = std::clamp<std::uint64_t>(m_average, 1, most);
+    while (m_frames.size() > m_average)
+        m_frames.pop_front();
 
     set_window_buffer();
 

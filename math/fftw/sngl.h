@@ -40,7 +40,8 @@ namespace ryx::math::fftw {
 //   resolution  line spacing, Hz: frequency / (N / 2)
 //   samples     N / 2, at most max_lines (larger requests are clamped)
 //   zeros       zeros appended to each frame, at most N - 2
-//   average     frames kept and averaged, >= 1 (smaller: 1)
+//   average     frames kept and averaged, 1 .. max_average (fewer when the frames
+//               are long: the FIFO holds at most max_fifo_values values)
 //   overlap     fraction of a frame shared with the next, 0 .. (N - zeros - 1) / (N - zeros)
 //   window      0..9: rectangular (1.0), cosine, hann, bartlett_hann, hamming,
 //               blackman, blackman_harris, flattop, half_rect, exponential
@@ -70,6 +71,10 @@ public:
     static constexpr std::size_t out_capacity = 1000001;
     // Most lines (N / 2) an analyser computes: N stays within _out.
     static constexpr std::uint64_t max_lines = 500000;
+    // Most frames the FIFO keeps, and most values in all its frames: a larger
+    // `average` is lowered to fit.
+    static constexpr std::uint64_t max_average = 10000;
+    static constexpr std::uint64_t max_fifo_values = std::uint64_t(1) << 23;
 
     // The output of every transform and the envelope analyser's work area.
     static std::complex<double> _out[out_capacity];

@@ -260,3 +260,19 @@ TEST(SingleChannelAnalyser, TwoThreadsGiveWhatOneThreadGives)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SingleChannelAnalyser, HugeAveragesAreBoundedInMemory)
+{
+    host h(1000.0);
+    sngl a(h.channel(), QJsonObject{{"avg", 2000000000.0}, {"samples", 1000}});
+    EXPECT_LE(a.average(), sngl::max_average);
+    EXPECT_LE(a.average() * (a.fft_length() / 2 + 1), sngl::max_fifo_values);
+    a.set_parameter("avg", 1000000);
+    a.set_parameter("samples", 100000);
+    EXPECT_LE(a.average() * (a.fft_length() / 2 + 1), sngl::max_fifo_values);
+    EXPECT_GE(a.average(), 1u);
+}
+
+} // namespace

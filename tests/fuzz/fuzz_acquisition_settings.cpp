@@ -9,7 +9,12 @@
 
 #include "fuzz_input.h"
 #include "ryx/core/device.h"
+#include "ryx/math/fftw/ausp.h"
+#include "ryx/math/fftw/orsp.h"
+#include "ryx/math/fftw/phase.h"
+#include "ryx/math/fftw/psd.h"
 #include "ryx/math/fftw/sngl.h"
+#include "ryx/math/fftw/spen.h"
 
 namespace f = ryx::math::fftw;
 
@@ -30,9 +35,35 @@ QJsonValue hostile(ryx::fuzz::input& bytes)
     }
 }
 
-f::sngl* make(int, ryx::analog_data* a, const QJsonObject& s)
+f::sngl* make(int kind, ryx::analog_data* a, const QJsonObject& s)
 {
-    return new f::sngl(a, s);
+    switch (kind % 6) {
+    case 0: return new f::sngl(a, s);
+    case 1: return new f::ausp(a, s);
+    case 2: return new f::psd(a, s);
+    case 3: return new f::spen(a, s);
+    case 4: return new f::orsp(a, s);
+    default: return new f::phase(a, s);
+    }
+}
+
+// The views, ranges and order settings that are not editor keys of the base.
+void set_other(f::sngl& analyser, ryx::fuzz::input& bytes)
+{
+    const int code = static_cast<int>(static_cast<std::int32_t>(bytes.word()) % 7) - 2;
+    if (auto* o = qobject_cast<f::orsp*>(&analyser)) {
+        if (bytes.pick(2))
+            o->set_harm_freq(bytes.number());
+        else
+            o->set_max_order(static_cast<std::size_t>(bytes.word()));
+    } else if (auto* p = qobject_cast<f::phase*>(&analyser)) {
+        if (bytes.pick(2))
+            p->set_view(static_cast<f::phase::views>(code));
+        else
+            p->set_range(static_cast<f::phase::ranges>(code));
+    } else if (auto* a = qobject_cast<f::ausp*>(&analyser)) {
+        a->set_view(static_cast<f::ausp::views>(code));
+    }
 }
 
 } // namespace
@@ -57,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QPointer<f::sngl> analyser = make(kind, a, settings);
 
     while (!bytes.empty() && analyser) {
-        switch (bytes.pick(9)) {
+        switch (bytes.pick(10)) {
+        case 8: set_other(*analyser, bytes); break;
         case 0:
         case 1: {
             const auto run = bytes.run(4096);
