@@ -71,9 +71,9 @@ public:
     static constexpr std::size_t out_capacity = 1000001;
     // Most lines (N / 2) an analyser computes: N stays within _out.
     static constexpr std::uint64_t max_lines = 500000;
-    // Most frames the FIFO keeps, and most values in all its frames: a larger
-    // `average` is lowered to fit.
-    static constexpr std::uint64_t max_average = 10000;
+    // Most frames the FIFO keeps (the "avg" editor's own maximum), and most
+    // values in all its frames: a larger `average` is lowered to fit.
+    static constexpr std::uint64_t max_average = 1000;
     static constexpr std::uint64_t max_fifo_values = std::uint64_t(1) << 23;
 
     // The output of every transform and the envelope analyser's work area.
