@@ -116,6 +116,9 @@ public:
     bool running() const { return m_running; }
     std::uint64_t delay_samples() const { return m_delay_samples; }
     std::uint64_t frame_count() const { return m_frame_count; }
+    // Counts the restarts of the frame sequence (a start, or a reconfiguration
+    // that cleared the frames): frame_count() numbers the frames since the last.
+    std::uint64_t generation() const { return m_generation; }
     // N + (average - 1) x (N - overlap_samples): decimated samples of a full average.
     double acq_samples() const;
     // acq_samples() / (2 x frequency), seconds.
