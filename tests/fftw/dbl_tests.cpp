@@ -6,6 +6,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -380,6 +381,52 @@ TEST(DualChannelAnalyser, MissingAnalysersAreSkipped)
     EXPECT_EQ(d.device(), nullptr);
     d.start();
     d.stop();
+}
+
+TEST(DualChannelAnalyser, NewSourcesAndTheirDevices)
+{
+    const double rate = 1000.0;
+    host h(rate, 2);
+    const QJsonObject settings = undecimated(rate, 8);
+    cross c(h.channel(0), h.channel(1), settings);
+    QSignalSpy changed(&c, &dbl::changed);
+    // Sources swapped: the pairs follow.
+    c.set_source_0(h.channel(1), settings);
+    c.set_source_1(h.channel(0), settings);
+    EXPECT_EQ(c.source_0(), h.channel(1));
+    EXPECT_EQ(c.source_1(), h.channel(0));
+    changed.clear();
+    feed(h, ryx::test::noise(32, 1), ryx::test::noise(32, 2), 32, 32);
+    EXPECT_EQ(changed.count(), 2);
+
+    // No source: nothing arrives, nothing breaks.
+    c.set_source_0(nullptr, settings);
+    EXPECT_EQ(c.source_0(), nullptr);
+    EXPECT_EQ(c.source_1(), nullptr);
+    EXPECT_EQ(c.device(), nullptr);
+    changed.clear();
+    feed(h, ryx::test::noise(32, 1), ryx::test::noise(32, 2), 32, 32);
+    EXPECT_EQ(changed.count(), 0);
+
+    // A channel of another device, which then goes: the analysers lose their
+    // filter channels and the object forgets the device.
+    auto other = std::make_unique<ryx::device>("other");
+    ryx::analog_data* foreign = other->add_channel("foreign", rate);
+    c.set_source_1(foreign, settings);
+    EXPECT_EQ(c.device(), other.get());
+    EXPECT_EQ(c.source_0(), foreign);
+    other.reset();
+    EXPECT_EQ(c.device(), nullptr);
+    EXPECT_EQ(c.source_0(), nullptr);
+    c.set_parameter("avg", 2);
+    c.start();
+
+    // Back on the first device.
+    c.set_source_0(h.channel(0), settings);
+    c.set_source_1(h.channel(1), settings);
+    changed.clear();
+    feed(h, ryx::test::noise(16, 1), ryx::test::noise(16, 2), 16, 16);
+    EXPECT_EQ(changed.count(), 1);
 }
 
 TEST(DualChannelAnalyser, AListenerMayDeleteTheAnalyserOrItsSources)
