@@ -47,7 +47,7 @@ namespace ryx::math::fftw {
 //
 // The device lock of the sources' device brackets every reconfiguration; the
 // analysers' own mutex is taken inside it.
-class RYX_MATH_EXPORT dbl : public QObject, public std::vector<double>
+class RYX_MATH_EXPORT dbl : public QObject, public std::vector<qreal>
 {
     Q_OBJECT
     Q_PROPERTY(QJsonArray data READ data NOTIFY changed)
