@@ -26,7 +26,8 @@ namespace ryx::math::moving {
 //   same output (up to rounding for `fft`). `faltung` is the direct sum,
 //   O(L) per sample; `fft` convolves blocks of the run through cached
 //   transforms of a few power-of-two sizes chosen from L, O(log L) per sample
-//   for long runs and one transform of about 2L per shorter run.
+//   for long runs and one transform of about 2L per shorter run. An empty run
+//   publishes nothing.
 // - `factor`: the Pearson coefficient of the window (W samples, W = L unless
 //   set smaller; a larger window is limited to L) against the first W
 //   reference values, window sample i (oldest first) against reference[i];

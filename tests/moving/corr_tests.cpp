@@ -2,6 +2,7 @@
 // coefficient, fed in random splits; its persistence, hostile saved data and
 // deletion from its own signals.
 #include <QDomDocument>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QPointer>
 #include <QSignalSpy>
