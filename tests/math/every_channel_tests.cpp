@@ -3,6 +3,7 @@
 // they emit, and they stay sound on a channel without a rate.
 
 #include <QDomDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -47,6 +48,9 @@
 #include "ryx/math/moving/rms.h"
 #include "ryx/math/moving/thresh.h"
 #include "ryx/math/moving/var.h"
+#if defined(RYX_TEST_CORR)
+#include "ryx/math/moving/corr.h"
+#endif
 #include "support/host.h"
 
 namespace {
@@ -130,6 +134,14 @@ std::vector<subject> subjects()
              return new in::delta_phase(a, b, QJsonObject{{"time", 0.3}});
          }},
     };
+#if defined(RYX_TEST_CORR)
+    for (const auto method : {mv::corr::fft, mv::corr::faltung, mv::corr::factor})
+        all.push_back({"moving::corr " + std::to_string(method), [method](ryx::analog_data* a, ryx::analog_data*) -> QObject* {
+                           auto* c = new mv::corr(a, method, false);
+                           c->set_reference(QJsonArray{1, -2, 3, 0.5, 4});
+                           return c;
+                       }});
+#endif
     for (const auto& group : {measurement<in::rms>("instant::rms"),
                               measurement<in::ampl>("instant::ampl"),
                               measurement<in::avg>("instant::avg"),
