@@ -28,7 +28,9 @@ namespace ryx::math {
 //   window     the engine's frame window
 // Once the source announces its deletion the object is inert. A listener of
 // changed() or progress() may delete the object.
-class RYX_MATH_EXPORT ceps : public QObject, public std::vector<double>
+// A meta-object cast request for "std::vector<qreal>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
+class RYX_MATH_EXPORT ceps : public QObject, public std::vector<qreal>
 {
     Q_OBJECT
     Q_PROPERTY(double time READ time WRITE set_time NOTIFY time_changed)

@@ -29,6 +29,8 @@ namespace ryx::math {
 // of a's engine: the cross density of Welch's method. Two engines of different
 // lengths are compared over the shorter. Averaging, settings and lifetime are
 // those of psd; settings go to both engines.
+// A meta-object cast request for "std::vector<std::complex<double>>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
 class RYX_MATH_EXPORT cpsd : public QObject, public std::vector<std::complex<double>>
 {
     Q_OBJECT

@@ -42,6 +42,8 @@ class filter_iir;
 // Every change of frame state runs under the source device's lock. A listener of
 // changed() or progress() may reconfigure or delete the engine; what remains of
 // the run is then handled by the new geometry, or dropped.
+// A meta-object cast request for "std::vector<std::complex<double>>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
 class RYX_MATH_EXPORT fft : public QObject, public std::vector<std::complex<double>>
 {
     Q_OBJECT

@@ -30,7 +30,9 @@ class spec;
 // on line 5, its upper frequency to the highest band's upper edge.
 // Once the source announces its deletion the object is inert; a listener of
 // changed() may delete it.
-class RYX_MATH_EXPORT octv : public QObject, public std::vector<std::pair<double, double>>
+// A meta-object cast request for "std::vector<std::pair<qreal,qreal>>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
+class RYX_MATH_EXPORT octv : public QObject, public std::vector<std::pair<qreal,qreal>>
 {
     Q_OBJECT
     Q_PROPERTY(double minimum READ minimum WRITE set_minimum NOTIFY minimum_changed)

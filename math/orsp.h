@@ -37,7 +37,9 @@ class freq;
 // the host: handle_freqmeter_changed() adopts its reading as the fundamental).
 // Once the source announces its deletion the object is inert; a listener of
 // changed() or acquired() may delete it.
-class RYX_MATH_EXPORT orsp : public QObject, public std::vector<std::pair<double, double>>
+// A meta-object cast request for "std::vector<std::pair<qreal,qreal>>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
+class RYX_MATH_EXPORT orsp : public QObject, public std::vector<std::pair<qreal,qreal>>
 {
     Q_OBJECT
     Q_PROPERTY(double frequency READ frequency WRITE set_frequency NOTIFY frequency_changed)

@@ -33,6 +33,8 @@ namespace ryx::math {
 //   average: spectra averaged, >= 1 (smaller values are ignored)
 // If the engine or the source goes away, the object stays as it is and inert. A
 // listener of changed() or acquired() may delete the object.
+// A meta-object cast request for "std::vector<double>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
 class RYX_MATH_EXPORT psd : public QObject, public std::vector<double>
 {
     Q_OBJECT

@@ -44,7 +44,9 @@ class psd;
 // engine (see fft.h); average >= 1 (smaller values are ignored). Bad values are
 // ignored silently. Once the source announces its deletion the object is inert.
 // A listener of changed(), acquired() or progress() may delete the object.
-class RYX_MATH_EXPORT spec : public QObject, public std::vector<double>
+// A meta-object cast request for "std::vector<qreal>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
+class RYX_MATH_EXPORT spec : public QObject, public std::vector<qreal>
 {
     Q_OBJECT
     Q_PROPERTY(double frequency READ frequency WRITE set_frequency NOTIFY frequency_changed)

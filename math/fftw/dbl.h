@@ -47,6 +47,8 @@ namespace ryx::math::fftw {
 //
 // The device lock of the sources' device brackets every reconfiguration; the
 // analysers' own mutex is taken inside it.
+// A meta-object cast request for "std::vector<qreal>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
 class RYX_MATH_EXPORT dbl : public QObject, public std::vector<qreal>
 {
     Q_OBJECT

@@ -335,7 +335,7 @@ QJsonObject sngl::parameter(const QString& key) const
     if (key == QLatin1String("acq_time"))
         return QJsonObject{{"value", acq_time()}, {"label", tr("Acq. time")}};
     if (key == QLatin1String("acq_samples"))
-        return QJsonObject{{"value", acq_samples()}, {"label", QStringLiteral("Acq. samples")}};
+        return QJsonObject{{"value", acq_samples()}, {"label", tr("Acq. samples")}};
     if (key == QLatin1String("avg"))
         return number(static_cast<double>(static_cast<int>(std::min<std::uint64_t>(m_average, INT_MAX))), 1.0,
                       1000.0, 0, tr("Average"));

@@ -53,7 +53,9 @@ namespace ryx::math::fftw {
 // All analysers share one output buffer `_out` and one mutex `using_out_mutex`
 // (not recursive), which guards `_out`, FFTW planning and every analyser's
 // acquisition state; other classes that use `_out` take the same mutex.
-class RYX_MATH_EXPORT sngl : public QObject, public std::vector<double>
+// A meta-object cast request for "std::vector<qreal>" returns the vector base (the
+// base is spelled so that the meta-object answers to that name).
+class RYX_MATH_EXPORT sngl : public QObject, public std::vector<qreal>
 {
     Q_OBJECT
     Q_PROPERTY(QJsonArray data READ get_data_array NOTIFY changed)

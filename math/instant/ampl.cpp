@@ -25,7 +25,7 @@ ampl::ampl(ryx::analog_data* source, const QJsonObject& settings) : value(source
     if (valid_unit(view))
         m_unit = static_cast<ryx::units>(view);
     m_dc = settings.value(QLatin1String("dc")).toInt(0);
-    set_default_name(tr("amplitude"));
+    set_default_name(QStringLiteral("amplitude"));
 }
 
 ampl::~ampl()

@@ -5,7 +5,7 @@ namespace ryx::math::instant {
 
 avg::avg(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
-    set_default_name(tr("mean"));
+    set_default_name(QStringLiteral("mean"));
 }
 
 avg::~avg()

@@ -135,7 +135,7 @@ std::size_t find_fronts(const double* x, std::size_t n, double before, double le
 freq::freq(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
     m_dc = settings.value(QLatin1String("dc")).toDouble(std::numeric_limits<double>::infinity());
-    set_default_name(tr("frequency"));
+    set_default_name(QStringLiteral("frequency"));
 }
 
 freq::~freq()

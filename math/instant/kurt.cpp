@@ -12,7 +12,7 @@ namespace ryx::math::instant {
 
 kurt::kurt(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
-    set_default_name(tr("kurtosis"));
+    set_default_name(QStringLiteral("kurtosis"));
 }
 
 kurt::~kurt()

@@ -4,7 +4,7 @@ namespace ryx::math::instant {
 
 max::max(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
-    set_default_name(tr("max"));
+    set_default_name(QStringLiteral("max"));
 }
 
 max::~max()

@@ -4,7 +4,7 @@ namespace ryx::math::instant {
 
 min::min(ryx::analog_data* source, const QJsonObject& settings) : max(source, settings)
 {
-    set_default_name(tr("min"));
+    set_default_name(QStringLiteral("min"));
 }
 
 min::~min()

@@ -4,7 +4,7 @@ namespace ryx::math::instant {
 
 offset::offset(ryx::analog_data* source, const QJsonObject& settings) : peak_to_peak(source, settings)
 {
-    set_default_name(tr("offset"));
+    set_default_name(QStringLiteral("offset"));
 }
 
 offset::~offset()

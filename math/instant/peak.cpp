@@ -68,7 +68,7 @@ peak::peak(ryx::analog_data* source, const QJsonObject& settings) : value(source
     // It measures over the peak's own block duration, as set_time keeps it;
     // built with the defaults it would use 0.1 s whatever the settings asked for.
     m_extremes->set_time(get_time());
-    set_default_name(tr("peak"));
+    set_default_name(QStringLiteral("peak"));
 }
 
 peak::~peak()

@@ -4,7 +4,7 @@ namespace ryx::math::instant {
 
 peak_to_peak::peak_to_peak(ryx::analog_data* source, const QJsonObject& settings) : max(source, settings)
 {
-    set_default_name(tr("peak to peak"));
+    set_default_name(QStringLiteral("peak to peak"));
 }
 
 peak_to_peak::~peak_to_peak()

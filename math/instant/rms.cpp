@@ -22,7 +22,7 @@ rms::rms(ryx::analog_data* source, const QJsonObject& settings) : value(source, 
     const int view = settings.value(QLatin1String("view")).toInt(0);
     if (valid_unit(view))
         m_unit = static_cast<ryx::units>(view);
-    set_default_name(tr("rms"));
+    set_default_name(QStringLiteral("rms"));
 }
 
 rms::~rms()

@@ -6,7 +6,7 @@ namespace ryx::math::instant {
 
 sum::sum(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
-    set_default_name(tr("sum"));
+    set_default_name(QStringLiteral("sum"));
 }
 
 sum::~sum()

@@ -1,5 +1,6 @@
 #include "ryx/math/instant/value.h"
 
+#include <QMetaType>
 #include <QMutexLocker>
 #include <QPointer>
 #include <algorithm>
@@ -24,10 +25,20 @@ std::uint64_t samples_in(double seconds, double rate)
     return n >= ceiling ? static_cast<std::uint64_t>(ceiling) : static_cast<std::uint64_t>(std::llround(n));
 }
 
+// Registers the type of the `values` property with its conversion to a
+// sequential iterable, so that a script can walk the values; once, on the first
+// measurement made.
+void register_values_type()
+{
+    static const int id = qRegisterMetaType<QList<qreal>>();
+    Q_UNUSED(id);
+}
+
 } // namespace
 
 value::value(ryx::analog_data* source, const QJsonObject& settings) : m_source(source)
 {
+    register_values_type();
     const QJsonValue name = settings.value(QLatin1String("name"));
     if (name.isString() && !name.toString().isEmpty()) {
         m_name = name.toString();

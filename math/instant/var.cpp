@@ -6,7 +6,7 @@ namespace ryx::math::instant {
 
 var::var(ryx::analog_data* source, const QJsonObject& settings) : value(source, settings)
 {
-    set_default_name(tr("var"));
+    set_default_name(QStringLiteral("var"));
 }
 
 var::~var()

@@ -1,0 +1,402 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>ryx::math::diff</name>
+    <message>
+        <source>Taps</source>
+        <translation>Порядок</translation>
+    </message>
+    <message>
+        <source>differentiator</source>
+        <translation>дифференциатор</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::fftw::ausp</name>
+    <message>
+        <source>Axis Y</source>
+        <translation>Ось Y</translation>
+    </message>
+    <message>
+        <source>Rms</source>
+        <translation>СКЗ</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Единицы</translation>
+    </message>
+    <message>
+        <source>dB</source>
+        <translation>дБ</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::fftw::phase</name>
+    <message>
+        <source>Range</source>
+        <translation>Диапазон</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>Вид</translation>
+    </message>
+    <message>
+        <source>deg</source>
+        <translation>град</translation>
+    </message>
+    <message>
+        <source>rad</source>
+        <translation>рад</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::fftw::sngl</name>
+    <message>
+        <source>Acq. samples</source>
+        <translation>Acq. samples</translation>
+    </message>
+    <message>
+        <source>Acq. time</source>
+        <translation>Время вычисления, с</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Количество усреднений</translation>
+    </message>
+    <message>
+        <source>Bartlett_hann</source>
+        <translation>Бартлетта-Ханна</translation>
+    </message>
+    <message>
+        <source>Blackman</source>
+        <translation>Блэкмана</translation>
+    </message>
+    <message>
+        <source>Blackman_harris</source>
+        <translation>Блэкмана-Харриса</translation>
+    </message>
+    <message>
+        <source>Cosine</source>
+        <translation>Косинусное</translation>
+    </message>
+    <message>
+        <source>Decay</source>
+        <translation>Затухание</translation>
+    </message>
+    <message>
+        <source>Exponential</source>
+        <translation>Экспоненциальное</translation>
+    </message>
+    <message>
+        <source>Flattop</source>
+        <translation>С плоской вершиной</translation>
+    </message>
+    <message>
+        <source>Frequency</source>
+        <translation>Частота</translation>
+    </message>
+    <message>
+        <source>Half_rect</source>
+        <translation>Полупрямоугольное</translation>
+    </message>
+    <message>
+        <source>Hamming</source>
+        <translation>Хэмминга</translation>
+    </message>
+    <message>
+        <source>Hann</source>
+        <translation>Ханна</translation>
+    </message>
+    <message>
+        <source>Overlap</source>
+        <translation>Перекрытие</translation>
+    </message>
+    <message>
+        <source>Rectangular</source>
+        <translation>Прямоугольное</translation>
+    </message>
+    <message>
+        <source>Resolution</source>
+        <translation>Разрешение</translation>
+    </message>
+    <message>
+        <source>Samples</source>
+        <translation>Количество линий</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>Окно</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::filter_iir</name>
+    <message>
+        <source>Allpass</source>
+        <translation>Allpass</translation>
+    </message>
+    <message>
+        <source>Band</source>
+        <translation>Полоса</translation>
+    </message>
+    <message>
+        <source>Bandpass</source>
+        <translation>Полосовой</translation>
+    </message>
+    <message>
+        <source>Bandpass1</source>
+        <translation>Полосовой 1</translation>
+    </message>
+    <message>
+        <source>Bandpass2</source>
+        <translation>Полосовой 2</translation>
+    </message>
+    <message>
+        <source>Bandshelf</source>
+        <translation>Полосовой полочный</translation>
+    </message>
+    <message>
+        <source>Bandstop</source>
+        <translation>Режекторный</translation>
+    </message>
+    <message>
+        <source>Bessel</source>
+        <translation>Бесселя</translation>
+    </message>
+    <message>
+        <source>Butterworth</source>
+        <translation>Баттерворта</translation>
+    </message>
+    <message>
+        <source>Chebyshev1</source>
+        <translation>Чебышева I</translation>
+    </message>
+    <message>
+        <source>Chebyshev2</source>
+        <translation>Чебышева II</translation>
+    </message>
+    <message>
+        <source>Elliptic</source>
+        <translation>Эллиптический</translation>
+    </message>
+    <message>
+        <source>Frequency</source>
+        <translation>Частота</translation>
+    </message>
+    <message>
+        <source>Gain</source>
+        <translation>Усиление</translation>
+    </message>
+    <message>
+        <source>Highpass</source>
+        <translation>ФВЧ</translation>
+    </message>
+    <message>
+        <source>Highshelf</source>
+        <translation>Полочный ВЧ</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Вид</translation>
+    </message>
+    <message>
+        <source>Left</source>
+        <translation>Левая граница</translation>
+    </message>
+    <message>
+        <source>Legendre</source>
+        <translation>Лежандра</translation>
+    </message>
+    <message>
+        <source>Lowpass</source>
+        <translation>ФНЧ</translation>
+    </message>
+    <message>
+        <source>Lowshelf</source>
+        <translation>Полочный НЧ</translation>
+    </message>
+    <message>
+        <source>Order</source>
+        <translation>Порядок</translation>
+    </message>
+    <message>
+        <source>Q</source>
+        <translation>Q</translation>
+    </message>
+    <message>
+        <source>RBJ</source>
+        <translation>RBJ</translation>
+    </message>
+    <message>
+        <source>Right</source>
+        <translation>Правая граница</translation>
+    </message>
+    <message>
+        <source>Ripple</source>
+        <translation>Пульсации</translation>
+    </message>
+    <message>
+        <source>Slope</source>
+        <translation>Крутизна</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Подавление</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Тип</translation>
+    </message>
+    <message>
+        <source>filter</source>
+        <translation>фильтр</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::intg</name>
+    <message>
+        <source>Taps</source>
+        <translation>Порядок</translation>
+    </message>
+    <message>
+        <source>integrator</source>
+        <translation>интегратор</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::avg</name>
+    <message>
+        <source>mean</source>
+        <translation>среднее</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::corr</name>
+    <message>
+        <source>corr</source>
+        <translation>корреляция</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::data</name>
+    <message>
+        <source>Window</source>
+        <translation>Окно</translation>
+    </message>
+    <message>
+        <source>sec</source>
+        <translation>с</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::freq</name>
+    <message>
+        <source>DC</source>
+        <translation>DC</translation>
+    </message>
+    <message>
+        <source>DC type</source>
+        <translation>Тип порога</translation>
+    </message>
+    <message>
+        <source>Offset</source>
+        <translation>Порог</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Значение</translation>
+    </message>
+    <message>
+        <source>frequency</source>
+        <translation>частота</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::kurt</name>
+    <message>
+        <source>kurtosis</source>
+        <translation>эксцесс</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::max</name>
+    <message>
+        <source>max</source>
+        <translation>максимум</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::median</name>
+    <message>
+        <source>median</source>
+        <translation>медиана</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::min</name>
+    <message>
+        <source>min</source>
+        <translation>минимум</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::msd</name>
+    <message>
+        <source>msd</source>
+        <translation>СКО</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::offset</name>
+    <message>
+        <source>offset</source>
+        <translation>смещение</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::peak</name>
+    <message>
+        <source>peak</source>
+        <translation>пик</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::peak_to_peak</name>
+    <message>
+        <source>peak to peak</source>
+        <translation>размах</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::period</name>
+    <message>
+        <source>period</source>
+        <translation>период</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::rms</name>
+    <message>
+        <source>rms</source>
+        <translation>СКЗ</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::thresh</name>
+    <message>
+        <source>level</source>
+        <translation>уровень</translation>
+    </message>
+    <message>
+        <source>threshold</source>
+        <translation>порог</translation>
+    </message>
+</context>
+<context>
+    <name>ryx::math::moving::var</name>
+    <message>
+        <source>variance</source>
+        <translation>дисперсия</translation>
+    </message>
+</context>
+</TS>
