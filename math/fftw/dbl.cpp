@@ -145,59 +145,33 @@ int dbl::side_of(const QObject* sender) const
 
 void dbl::set_source_0(ryx::analog_data* source, const QJsonObject& settings)
 {
-    const std::uint64_t before = m_changed_count;
-    if (!source) {
-        disconnect_device();
-        m_reconfiguring = true;
-        if (m_fft0)
-            m_fft0->set_source(nullptr, settings);
-        if (m_fft1)
-            m_fft1->set_source(nullptr, settings);
-        m_reconfiguring = false;
-        m_device = nullptr;
-        after_reconfiguration(before);
-        return;
-    }
-    ryx::device* const dev = device_of(source);
-    if (m_device != dev)
-        disconnect_device();
-    m_device = dev;
-    {
-        const ryx::device_lock lock(m_device);
-        m_reconfiguring = true;
-        if (m_fft0)
-            m_fft0->set_source(source, settings);
-        if (m_fft1) {
-            ryx::analog_data* const other = m_fft1->source();
-            if (other && dev && other->root() == dev)
-                m_fft1->init(settings);
-            else
-                m_fft1->set_source(source, settings);
-        }
-        m_reconfiguring = false;
-        reset_result();
-    }
-    connect_device();
-    after_reconfiguration(before);
+    attach(0, source, settings);
 }
 
 void dbl::set_source_1(ryx::analog_data* source, const QJsonObject& settings)
 {
+    attach(1, source, settings);
+}
+
+void dbl::attach(int index, ryx::analog_data* source, const QJsonObject& settings)
+{
+    sngl* const self = index == 0 ? m_fft0 : m_fft1;
+    sngl* const other = index == 0 ? m_fft1 : m_fft0;
     const std::uint64_t before = m_changed_count;
     if (!source) {
         disconnect_device();
         m_reconfiguring = true;
-        if (m_fft1)
-            m_fft1->set_source(nullptr, settings);
-        if (m_fft0)
-            m_fft0->set_source(nullptr, settings);
+        if (self)
+            self->set_source(nullptr, settings);
+        if (other)
+            other->set_source(nullptr, settings);
         m_reconfiguring = false;
         m_device = nullptr;
         after_reconfiguration(before);
         return;
     }
-    // The device followed is the new source's; its deletion must reach this
-    // object like the first device's, or the lock would outlive it.
+    // The device followed is the new source's, whichever side it comes to: its
+    // deletion must reach this object, or the lock would outlive it.
     ryx::device* const dev = device_of(source);
     if (m_device != dev)
         disconnect_device();
@@ -205,14 +179,16 @@ void dbl::set_source_1(ryx::analog_data* source, const QJsonObject& settings)
     {
         const ryx::device_lock lock(m_device);
         m_reconfiguring = true;
-        if (m_fft1)
-            m_fft1->set_source(source, settings);
-        if (m_fft0) {
-            ryx::analog_data* const other = m_fft0->source();
-            if (other && dev && other->root() == dev)
-                m_fft0->init(settings);
+        if (self)
+            self->set_source(source, settings);
+        if (other) {
+            // The other analyser keeps its source when it is on the same
+            // device; otherwise both read the new channel.
+            ryx::analog_data* const kept = other->source();
+            if (kept && dev && kept->root() == dev)
+                other->init(settings);
             else
-                m_fft0->set_source(source, settings);
+                other->set_source(source, settings);
         }
         m_reconfiguring = false;
         reset_result();

@@ -160,6 +160,9 @@ private slots:
     void device_deleted();
 
 private:
+    // Gives analyser `index` (0 or 1) the source, the other one the same
+    // settings; a null source releases both.
+    void attach(int index, ryx::analog_data* source, const QJsonObject& settings);
     void connect_analysers();
     void disconnect_analysers();
     void connect_device();

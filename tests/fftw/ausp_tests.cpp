@@ -15,6 +15,7 @@
 #include "ryx/math/fftw/phase.h"
 #include "ryx/math/fftw/psd.h"
 #include "ryx/math/fftw/spen.h"
+#include "settings.h"
 #include "support/host.h"
 
 using ryx::math::fftw::ausp;
@@ -23,19 +24,11 @@ using ryx::math::fftw::psd;
 using ryx::math::fftw::sngl;
 using ryx::math::fftw::spen;
 using ryx::test::host;
+using ryx::test::undecimated;
 
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-
-// The analysed band at half the source rate: no decimation, and the anti-alias
-// low-pass (cut at half the rate) passes everything.
-QJsonObject undecimated(double rate, int lines, QJsonObject more = {})
-{
-    more.insert("frequency", rate / 2.0);
-    more.insert("samples", lines);
-    return more;
-}
 
 std::vector<double> result(const sngl& a)
 {

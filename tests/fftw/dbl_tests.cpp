@@ -18,22 +18,16 @@
 #include "ryx/math/fftw/cross.h"
 #include "ryx/math/fftw/pfc.h"
 #include "ryx/math/fftw/phase.h"
+#include "settings.h"
 #include "support/host.h"
 
 using namespace ryx::math::fftw;
 using ryx::test::host;
+using ryx::test::undecimated;
 
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-
-// The band at half the rate: no decimation, and the anti-alias low-pass passes everything.
-QJsonObject undecimated(double rate, int lines, QJsonObject more = {})
-{
-    more.insert("frequency", rate / 2.0);
-    more.insert("samples", lines);
-    return more;
-}
 
 // Feeds the two channels alternately, a run of one then a run of the other,
 // the runs of each of its own length; channel 1 first when asked.

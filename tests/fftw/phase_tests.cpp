@@ -7,22 +7,17 @@
 #include <vector>
 
 #include "ryx/math/fftw/phase.h"
+#include "settings.h"
 #include "support/host.h"
 
 using ryx::math::fftw::phase;
 using ryx::math::fftw::sngl;
 using ryx::test::host;
+using ryx::test::undecimated;
 
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-
-QJsonObject undecimated(double rate, int lines, QJsonObject more = {})
-{
-    more.insert("frequency", rate / 2.0);
-    more.insert("samples", lines);
-    return more;
-}
 
 std::vector<double> cosine(std::size_t n, double rate, double f, double amplitude, double phi)
 {

@@ -8,20 +8,14 @@
 #include <vector>
 
 #include "ryx/math/fftw/sngl.h"
+#include "settings.h"
 #include "support/host.h"
 
 using ryx::math::fftw::sngl;
 using ryx::test::host;
+using ryx::test::undecimated;
 
 namespace {
-
-// The analysed band at half the source rate: no decimation.
-QJsonObject undecimated(double rate, int lines, QJsonObject more = {})
-{
-    more.insert("frequency", rate / 2.0);
-    more.insert("samples", lines);
-    return more;
-}
 
 TEST(SingleChannelAnalyser, GeometryFromTheSettings)
 {

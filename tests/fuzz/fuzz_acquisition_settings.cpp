@@ -26,16 +26,6 @@ const char* const keys[] = {"frequency", "freq", "resolution", "res", "samples",
                             "view", "ausp_view", "phase_view", "range", "phase_range", "harm_freq", "max_order"};
 constexpr int key_count = sizeof(keys) / sizeof(keys[0]);
 
-QJsonValue hostile(ryx::fuzz::input& bytes)
-{
-    switch (bytes.pick(4)) {
-    case 0: return bytes.number();
-    case 1: return static_cast<double>(static_cast<std::int32_t>(bytes.word()));
-    case 2: return bool(bytes.byte() & 1);
-    default: return bytes.text();
-    }
-}
-
 f::sngl* make(int kind, ryx::analog_data* a, const QJsonObject& s)
 {
     switch (kind % 6) {
@@ -75,15 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     ryx::fuzz::input bytes(data, size);
     const int kind = bytes.byte();
-    QJsonObject settings;
-    if (bytes.byte() & 1) {
-        settings = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data) + 2,
-                                                      static_cast<qsizetype>(size - 2)))
-                       .object();
-    } else {
-        for (int k = bytes.pick(8); k > 0; --k)
-            settings[keys[bytes.pick(key_count)]] = hostile(bytes);
-    }
+    QJsonObject settings = bytes.settings(keys, key_count);
     // Zeros close to N make every couple of samples a full transform of N
     // points: legal, but slower than the harness's timeout allows at large N.
     if (settings.contains(QLatin1String("zeros")))
@@ -103,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 2:
-            analyser->set_parameter(QString::fromLatin1(keys[bytes.pick(key_count)]), hostile(bytes).toVariant());
+            analyser->set_parameter(QString::fromLatin1(keys[bytes.pick(key_count)]), bytes.json_value().toVariant());
             break;
         case 3:
             if (bytes.pick(2))

@@ -27,16 +27,6 @@ const char* const keys[] = {"frequency", "freq", "resolution", "res", "samples",
                             "view", "ausp_view", "phase_view", "range", "phase_range", "time"};
 constexpr int key_count = sizeof(keys) / sizeof(keys[0]);
 
-QJsonValue hostile(ryx::fuzz::input& bytes)
-{
-    switch (bytes.pick(4)) {
-    case 0: return bytes.number();
-    case 1: return static_cast<double>(static_cast<std::int32_t>(bytes.word()));
-    case 2: return bool(bytes.byte() & 1);
-    default: return bytes.text();
-    }
-}
-
 f::dbl* make(int kind, ryx::analog_data* a, ryx::analog_data* b, const QJsonObject& s)
 {
     switch (kind % 8) {
@@ -75,15 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     ryx::fuzz::input bytes(data, size);
     const int kind = bytes.byte();
-    QJsonObject settings;
-    if (bytes.byte() & 1) {
-        settings = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data) + 2,
-                                                      static_cast<qsizetype>(size - 2)))
-                       .object();
-    } else {
-        for (int k = bytes.pick(8); k > 0; --k)
-            settings[keys[bytes.pick(key_count)]] = hostile(bytes);
-    }
+    QJsonObject settings = bytes.settings(keys, key_count);
     tame(settings);
     auto dev = std::make_unique<ryx::device>("fuzz");
     auto other = std::make_unique<ryx::device>("other");
@@ -104,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 3:
-            analyser->set_parameter(QString::fromLatin1(keys[bytes.pick(key_count - 1)]), hostile(bytes).toVariant());
+            analyser->set_parameter(QString::fromLatin1(keys[bytes.pick(key_count - 1)]), bytes.json_value().toVariant());
             break;
         case 4:
             if (bytes.pick(2))

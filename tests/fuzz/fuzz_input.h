@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <cmath>
 #include <cstddef>
@@ -82,6 +86,34 @@ public:
             out[i] = std::sin(f * static_cast<double>(i)) * 3.0;
         for (int k = pick(4); k > 0 && n > 0; --k)
             out[word() % n] = number();
+        return out;
+    }
+
+    // A settings value of any JSON type, often hostile.
+    QJsonValue json_value()
+    {
+        switch (pick(4)) {
+        case 0: return number();
+        case 1: return static_cast<double>(static_cast<std::int32_t>(word()));
+        case 2: return bool(byte() & 1);
+        default: return text();
+        }
+    }
+
+    // A settings object: the rest of the bytes parsed as JSON, or up to seven
+    // of the known keys with hostile values (the first byte read chooses).
+    QJsonObject settings(const char* const* keys, int key_count)
+    {
+        QJsonObject out;
+        if (byte() & 1) {
+            const std::size_t from = m_at < m_size ? m_at : m_size;
+            out = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(m_data) + from,
+                                                     static_cast<qsizetype>(m_size - from)))
+                      .object();
+        } else {
+            for (int k = pick(8); k > 0; --k)
+                out[QString::fromLatin1(keys[pick(key_count)])] = json_value();
+        }
         return out;
     }
 
