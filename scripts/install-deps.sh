@@ -8,7 +8,7 @@ packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libfftw3-dev libzita-resampler-dev
-  libsndfile1-dev qt6-charts-dev
+  libsndfile1-dev qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libfuzzer-14-dev libclang-rt-14-dev
 )
