@@ -389,6 +389,42 @@ TEST(analyze_output_plot, non_finite_values_are_gaps_not_the_range)
     EXPECT_GT(d.bottom - d.top, 250) << "the infinities must not squash the curve";
 }
 
+// Ranges that defeat naive tick stepping (a step below the values' resolution
+// never advances) or overflow: each must come back, drawn.
+TEST(analyze_output_plot, extreme_ranges_still_draw)
+{
+    struct range_case
+    {
+        const char* name;
+        std::vector<double> x, y;
+        bool log;
+    };
+    const double big = std::numeric_limits<double>::max();
+    const range_case cases[] = {
+        {"last_digits", {1.0, 2.0, 3.0}, {1.0, std::nextafter(1.0, 2.0), 1.0}, false},
+        {"huge", {-big, -1e300, 0.0, 1e300, big}, {0.0, 1e300, -1e300, 0.0, 1.0}, false},
+        {"tiny", {0.0, 1e-320, 2e-320}, {5e-324, 0.0, 1e-310}, false},
+        {"offset", {1e12, 1e12 + 1, 1e12 + 2}, {1e9, 1e9 + 1e-6, 1e9}, false},
+        {"log_decades", {1e-300, 1.0, 1e300}, {1.0, 2.0, 3.0}, true},
+        {"log_one_point", {440.0}, {1.0}, true},
+    };
+    scratch s;
+    for (const range_case& c : cases) {
+        result r;
+        r.name = QString::fromLatin1(c.name);
+        r.x_label = QStringLiteral("x");
+        r.x = c.x;
+        r.x_log = c.log;
+        r.bars = c.log;
+        r.y.push_back(series{QStringLiteral("y"), QStringLiteral("V"), c.y});
+        QElapsedTimer clock;
+        clock.start();
+        const QImage image = plot(s, r, r.name, 600, 400);
+        EXPECT_LT(clock.elapsed(), 5000) << c.name;
+        EXPECT_GT(inspect(image, blue).pixels, 5) << c.name;
+    }
+}
+
 TEST(analyze_output_plot, no_data_still_gives_a_picture)
 {
     scratch s;

@@ -1,6 +1,5 @@
 #include "output_plot.h"
 
-#include <QApplication>
 #include <QFont>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
@@ -48,9 +47,19 @@ struct curve
     std::vector<std::vector<std::pair<double, double>>> edges;
 };
 
+// Beyond these magnitudes a chart's pixel arithmetic overflows: such values are
+// left out like infinities (the CSV and JSON still carry them).
+constexpr double largest = 1e300;
+constexpr double smallest_log = 1e-300;
+
+bool drawable(double v)
+{
+    return std::abs(v) <= largest; // false for NaN too
+}
+
 bool on_axis(double x, bool log_x)
 {
-    return std::isfinite(x) && (!log_x || x > 0);
+    return drawable(x) && (!log_x || x >= smallest_log);
 }
 
 // The boundary between two neighbouring band centres: the geometric mean on a
@@ -69,19 +78,25 @@ double nice_step(double span, int count)
     return decade * (m < 1.5 ? 1.0 : m < 3.5 ? 2.0 : m < 7.5 ? 5.0 : 10.0);
 }
 
-// Widens a value range by a margin; a range of one value gets a margin of its
-// own size (or 1 around zero) so that the axis can still be drawn.
+// Widens a value range by a margin. A range too narrow to tell from one value
+// (a flat curve, or one differing only in the last digits) gets a margin of a
+// tenth of its size (or 1 around zero) so that the axis can be drawn and its
+// ticks stepped; values near the largest double are held back from overflow.
 void pad(double& lo, double& hi, double fraction)
 {
+    lo = std::clamp(lo, -largest, largest);
+    hi = std::clamp(hi, -largest, largest);
+    const double size = std::max(std::abs(lo), std::abs(hi));
     const double span = hi - lo;
-    if (span > 0 && std::isfinite(span)) {
+    if (span > size * 1e-12 && span > std::numeric_limits<double>::min()) {
         lo -= span * fraction;
         hi += span * fraction;
         return;
     }
-    const double m = lo != 0 ? std::abs(lo) * 0.1 : 1.0;
-    lo -= m;
-    hi += m;
+    const double centre = lo + span / 2;
+    const double m = size > 1e-300 ? size * 0.1 : 1.0;
+    lo = centre - m;
+    hi = centre + m;
 }
 
 QFont sized(QFont f, qreal points, bool bold = false)
@@ -104,12 +119,16 @@ void style_axis(QAbstractAxis* axis, const QString& title)
 QValueAxis* value_axis(double lo, double hi, int intervals)
 {
     auto* axis = new QValueAxis;
-    axis->setRange(lo, hi);
     const double step = nice_step(hi - lo, intervals);
+    // A hair of slack so that a label falling exactly on an end is not lost to rounding.
+    axis->setRange(lo - step * 1e-9, hi + step * 1e-9);
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(std::floor(lo / step) * step);
     axis->setTickInterval(step);
-    axis->setLabelFormat("%.6g");
+    // Enough significant digits that neighbouring labels differ.
+    const double size = std::max(std::abs(lo), std::abs(hi));
+    const int digits = std::clamp(int(std::floor(std::log10(size)) - std::floor(std::log10(step))) + 2, 3, 15);
+    axis->setLabelFormat(QStringLiteral("%.%1g").arg(digits));
     return axis;
 }
 
@@ -142,7 +161,10 @@ std::vector<curve> prepare(const result& r)
             if (k + 1 == usable.size())
                 right = r.x_log ? x * x / left : 2 * x - left;
         }
-        edge[usable[k]] = {left, right};
+        if (r.x_log)
+            edge[usable[k]] = {std::max(left, smallest_log), std::min(right, largest)};
+        else
+            edge[usable[k]] = {std::max(left, -largest), std::min(right, largest)};
     }
 
     std::vector<curve> curves;
@@ -158,7 +180,7 @@ std::vector<curve> prepare(const result& r)
             const double x = r.x[i], y = in.values[i];
             if (!on_axis(x, r.x_log))
                 continue; // a point the axis cannot show: skipped, not a break
-            if (!std::isfinite(y)) {
+            if (!drawable(y)) {
                 open = false;
                 continue;
             }
@@ -272,7 +294,9 @@ QImage render_plot(const result& r, int width, int height)
         // x axis
         QAbstractAxis* x_axis = nullptr;
         if (r.x_log) {
-            if (x_lo == x_hi) {
+            x_lo = std::max(x_lo, smallest_log);
+            x_hi = std::min(x_hi, largest);
+            if (!(x_hi > x_lo * (1 + 1e-9))) {
                 x_lo /= 2;
                 x_hi *= 2;
             }
@@ -281,15 +305,16 @@ QImage render_plot(const result& r, int width, int height)
                 x_lo = std::pow(10.0, std::floor(std::log10(x_lo)));
                 x_hi = std::pow(10.0, std::ceil(std::log10(x_hi)));
             }
+            // Over very many decades, label every few decades rather than each.
+            const double decades = std::log10(x_hi) - std::log10(x_lo);
             auto* axis = new QLogValueAxis;
-            axis->setBase(10);
+            axis->setBase(decades > 12 ? std::pow(10.0, std::ceil(decades / 12)) : 10.0);
             axis->setLabelFormat("%g");
-            axis->setMinorTickCount(-1);
+            axis->setMinorTickCount(decades > 12 ? 0 : -1); // -1: a line at each multiple of the base
             axis->setRange(x_lo, x_hi);
             x_axis = axis;
         } else {
-            if (x_lo == x_hi)
-                pad(x_lo, x_hi, 0);
+            pad(x_lo, x_hi, 0);
             x_axis = value_axis(x_lo, x_hi, std::max(2, width / 130));
         }
         style_axis(x_axis, with_unit(r.x_label, r.x_unit));
@@ -300,6 +325,14 @@ QImage render_plot(const result& r, int width, int height)
         for (int u = 0; u < int(units.size()); ++u) {
             double lo = y_range[u].first, hi = y_range[u].second;
             pad(lo, hi, 0.05);
+            if (r.bars) {
+                // Bars stand on zero when it is in reach; levels in decibels (or
+                // negative values) on a floor below the lowest bar.
+                if (y_range[u].first >= 0 && !units[u].contains(QStringLiteral("dB")))
+                    lo = 0;
+                else
+                    lo -= 2 * (y_range[u].first - lo);
+            }
             auto* axis = value_axis(lo, hi, std::max(2, height / 90));
             QStringList on_axis_labels;
             QColor colour;
@@ -312,6 +345,7 @@ QImage render_plot(const result& r, int width, int height)
                             : units[u].isEmpty()      ? QStringLiteral("value")
                                                       : units[u];
             style_axis(axis, title);
+            axis->setGridLineVisible(u == 0); // one grid, the first axis's
             if (units.size() > 1 && on_axis_labels.size() == 1) {
                 axis->setLinePenColor(colour);
                 axis->setTitleBrush(colour);
