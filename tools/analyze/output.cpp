@@ -4,12 +4,10 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
-#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QSaveFile>
 
-#include <algorithm>
 #include <cmath>
 
 #include "output_plot.h"
