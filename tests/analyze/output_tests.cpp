@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <sys/resource.h>
@@ -68,10 +67,10 @@ TEST(analyze_output_csv, exact_text_with_header_numbers_quoting_and_short_series
     r.kind = QStringLiteral("spec");
     r.x_label = QStringLiteral("Frequency");
     r.x_unit = QStringLiteral("Hz");
-    r.x = {0.0, 0.5, 1e20};
-    r.y.push_back(series{QStringLiteral("amplitude"), QStringLiteral("V"), {0.1, nan_v, inf_v}});
-    r.y.push_back(series{QString(), QString(), {1.0 / 3.0, -inf_v}}); // one short: empty last field
-    r.y.push_back(series{QStringLiteral("a,\"b\""), QStringLiteral("dB"), {-2.5, 2.0, 3.0}});
+    r.x = {0.0, 0.5, 1e20, std::numeric_limits<double>::max()};
+    r.y.push_back(series{QStringLiteral("amplitude"), QStringLiteral("V"), {0.1, nan_v, inf_v, 5e-324}});
+    r.y.push_back(series{QString(), QString(), {1.0 / 3.0, -inf_v}}); // short: empty fields
+    r.y.push_back(series{QStringLiteral("a,\"b\""), QStringLiteral("dB"), {-2.5, 2.0, 3.0, -0.0}});
 
     scratch s;
     QString error;
@@ -79,38 +78,10 @@ TEST(analyze_output_csv, exact_text_with_header_numbers_quoting_and_short_series
     const QByteArray expected = "Frequency [Hz],amplitude [V],spec0,\"a,\"\"b\"\" [dB]\"\n"
                                 "0,0.10000000000000001,0.33333333333333331,-2.5\n"
                                 "0.5,nan,-inf,2\n"
-                                "1e+20,inf,,3\n";
-    EXPECT_EQ(read_all(s.file("r.csv")), expected);
+                                "1e+20,inf,,3\n"
+                                "1.7976931348623157e+308,4.9406564584124654e-324,,-0\n";
+    EXPECT_EQ(read_all(s.file("r.csv")).toStdString(), expected.toStdString());
     EXPECT_EQ(entries(s.dir.path()), QStringList{QStringLiteral("r.csv")});
-}
-
-TEST(analyze_output_csv, numbers_read_back_to_the_same_double)
-{
-    result r;
-    r.name = QStringLiteral("rms");
-    r.x_label = QStringLiteral("Time");
-    std::vector<double> v;
-    double t = 1.0;
-    for (int i = 0; i < 200; ++i) {
-        t = std::nextafter(t * 1.37 + 1e-7, inf_v) * (i % 2 ? -1 : 1);
-        r.x.push_back(i * 0.1);
-        v.push_back(i == 0 ? 5e-324 : i == 1 ? std::numeric_limits<double>::max() : t * std::exp(-i * 0.7));
-    }
-    r.y.push_back(series{QString(), QStringLiteral("V"), v});
-
-    scratch s;
-    ASSERT_TRUE(ryx::analyze::write_csv(r, s.file("n.csv"), nullptr));
-    const QList<QByteArray> lines = read_all(s.file("n.csv")).split('\n');
-    ASSERT_EQ(lines.front(), QByteArray("Time,rms [V]")); // no brackets for an empty unit
-    ASSERT_EQ(lines.size(), qsizetype(r.x.size() + 2)); // header, lines, the empty tail after the last '\n'
-    for (std::size_t i = 0; i < r.x.size(); ++i) {
-        const QList<QByteArray> f = lines[qsizetype(i + 1)].split(',');
-        ASSERT_EQ(f.size(), 2);
-        bool ok = false;
-        const double back = f[1].toDouble(&ok);
-        ASSERT_TRUE(ok) << f[1].constData();
-        EXPECT_EQ(std::memcmp(&back, &v[i], sizeof back), 0) << "line " << i << ": " << f[1].constData();
-    }
 }
 
 // ---------------------------------------------------------------------------

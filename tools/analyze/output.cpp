@@ -63,13 +63,15 @@ QString csv_title(const QString& name, const QString& unit)
     return csv_field(unit.isEmpty() ? name : name + QStringLiteral(" [") + unit + QLatin1Char(']'));
 }
 
-// 17 significant digits read back to the same double.
+// 17 significant digits read back to the same double, the sign of zero included.
 QString csv_number(double v)
 {
     if (std::isnan(v))
         return QStringLiteral("nan");
     if (std::isinf(v))
         return v > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    if (v == 0 && std::signbit(v))
+        return QStringLiteral("-0"); // QString::number drops the sign of a negative zero
     return QString::number(v, 'g', 17);
 }
 
