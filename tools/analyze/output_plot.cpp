@@ -252,18 +252,17 @@ QImage render_plot(const result& r, int width, int height)
     chart->setTitle(r.kind.isEmpty() || r.kind == r.name ? r.name : r.name + QStringLiteral(" (") + r.kind + ')');
     chart->legend()->setFont(sized(chart->legend()->font(), 10));
     chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->legend()->setVisible(curves.size() > 1);
     chart->setGeometry(0, 0, width, height);
 
     // The ranges of what will be drawn; the y range per unit, one axis each.
     double x_lo = std::numeric_limits<double>::infinity(), x_hi = -x_lo;
     QStringList units;
     std::vector<std::pair<double, double>> y_range;
-    bool any = false;
+    int drawn = 0;
     for (const curve& c : curves) {
         if (c.runs.empty())
             continue;
-        any = true;
+        ++drawn;
         int u = int(units.indexOf(c.unit));
         if (u < 0) {
             units.append(c.unit);
@@ -282,8 +281,8 @@ QImage render_plot(const result& r, int width, int height)
             }
     }
 
-    if (!any) {
-        chart->legend()->setVisible(false);
+    chart->legend()->setVisible(drawn > 1);
+    if (drawn == 0) {
         auto* text = new QGraphicsSimpleTextItem(QStringLiteral("no data"));
         text->setFont(sized(chart->titleFont(), 16));
         text->setBrush(QColor(0x70, 0x70, 0x70));
@@ -341,9 +340,9 @@ QImage render_plot(const result& r, int width, int height)
                     on_axis_labels.append(c.label);
                     colour = c.colour;
                 }
-            QString title = on_axis_labels.size() == 1 ? with_unit(on_axis_labels.front(), units[u])
-                            : units[u].isEmpty()      ? QStringLiteral("value")
-                                                      : units[u];
+            const QString title = on_axis_labels.size() <= 3 ? with_unit(on_axis_labels.join(QStringLiteral(", ")), units[u])
+                                  : units[u].isEmpty()          ? QStringLiteral("value")
+                                                                : units[u];
             style_axis(axis, title);
             axis->setGridLineVisible(u == 0); // one grid, the first axis's
             if (units.size() > 1 && on_axis_labels.size() == 1) {
@@ -393,7 +392,7 @@ QImage render_plot(const result& r, int width, int height)
                     top->setParent(area);
                     bottom->setParent(area);
                     QColor fill = c.colour;
-                    fill.setAlpha(curves.size() > 1 ? 70 : 110);
+                    fill.setAlpha(drawn > 1 ? 70 : 110); // overlapping bars stay visible
                     area->setBrush(fill);
                     area->setPen(pen);
                     attach(area);
