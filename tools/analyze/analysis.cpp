@@ -726,7 +726,10 @@ std::unique_ptr<analysis> make_octv(const analysis_spec& spec, const std::vector
             level.values.push_back(band.second);
         }
         r->y.push_back(std::move(level));
-        // The window's calibration: a tone of amplitude A on a line reads A x c.
+        // The window's calibration (a tone of amplitude A on a line reads A x c)
+        // and the line spacing of the spectrum the bands are taken from.
+        if (const ryx::math::spec* s = p->spectrum())
+            r->settings.insert(QStringLiteral("resolution"), s->resolution());
         if (const ryx::math::spec* s = p->spectrum())
             if (const ryx::math::fft* e = s->engine())
                 if (const double* w = e->window_data()) {

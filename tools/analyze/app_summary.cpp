@@ -100,6 +100,22 @@ std::vector<component> components(const machine_signal& m)
     return out;
 }
 
+// The Blackman window's amplitude response to a tone `offset` lines from a
+// line, relative to a tone on the line (the DTFT of the window over its sum).
+double blackman_response(double offset)
+{
+    const int n = 4096;
+    std::complex<double> sum = 0.0;
+    double dc = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double x = 2.0 * M_PI * i / n;
+        const double w = 0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x);
+        sum += w * std::polar(1.0, -offset * x);
+        dc += w;
+    }
+    return std::abs(sum) / dc;
+}
+
 } // namespace
 
 std::vector<analysis_spec> default_analyses(const machine_signal& m)
@@ -130,16 +146,21 @@ std::vector<analysis_spec> default_analyses(const machine_signal& m)
     out.push_back(make("carrier_band", "filter_iir", ch0,
                        object({{"kind", "butterworth"}, {"type", "bandpass"}, {"order", 4},
                                {"freq", m.carrier_hz}, {"band", 1000}})));
-    out.push_back(make("carrier_rms", "moving::rms", {QStringLiteral("carrier_band")}, object({{"window", 0.1}})));
+    // A 1 s window holds many modulation periods, so the RMS barely ripples.
+    out.push_back(make("carrier_rms", "moving::rms", {QStringLiteral("carrier_band")}, object({{"window", 1.0}})));
+    // 0.1 Hz lines put the carrier and its side bands on lines when there is
+    // signal for a 10 s frame.
+    const double envelope_resolution = m.seconds >= 10.0 ? 0.1 : 0.5;
     out.push_back(make("envelope", "fftw::spen", {QStringLiteral("carrier_band")},
-                       object({{"frequency", 6400}, {"resolution", 0.5}, {"window", "flattop"}, {"average", 4}})));
+                       object({{"frequency", 6400}, {"resolution", envelope_resolution}, {"window", "rectangular"},
+                               {"average", std::max(1.0, std::floor(m.seconds / (1.0 / envelope_resolution)))}})));
     // The linear system between the channels: response, phase, coherence, delay.
     out.push_back(make("frf", "fftw::afc", ch1_over_ch0,
-                       object({{"frequency", 1600}, {"resolution", 1}, {"window", "hann"}, {"average", 8}})));
+                       object({{"frequency", 1600}, {"resolution", 4}, {"window", "hann"}, {"average", 64}})));
     out.push_back(make("phase", "fftw::pfc", ch1_over_ch0,
                        object({{"frequency", 1600}, {"resolution", 1}, {"window", "hann"}, {"view", "deg"}})));
     out.push_back(make("coherence", "fftw::coh", {QStringLiteral("ch0"), QStringLiteral("ch1")},
-                       object({{"frequency", 1600}, {"resolution", 4}, {"window", "hann"}, {"average", 32}})));
+                       object({{"frequency", 1600}, {"resolution", 4}, {"window", "hann"}, {"average", 64}})));
     out.push_back(make("delay", "fftw::corr", ch1_over_ch0, object({{"time", 0.5}})));
     return out;
 }
@@ -174,7 +195,8 @@ QStringList compare_with_machine(const machine_signal& m, const std::map<QString
         out << line(QStringLiteral("modulated carrier RMS"), known, r->y.back().values.back(), QStringLiteral("EU"));
     }
     if (const result* r = find(results, "envelope")) {
-        const double f = peak_position(*r, 1.0, 2.0 * m.defect_hz - 1.0);
+        // Above the skirt of the envelope's mean on line 0, below the band.
+        const double f = peak_position(*r, 10.0, 400.0);
         out << line(QStringLiteral("defect frequency (envelope peak)"), m.defect_hz, f, QStringLiteral("Hz"));
         out << line(QStringLiteral("envelope at the defect frequency"), m.modulation_depth * m.carrier_amplitude,
                     at(*r, m.defect_hz), QStringLiteral("EU"));
@@ -182,16 +204,22 @@ QStringList compare_with_machine(const machine_signal& m, const std::map<QString
     if (const result* r = find(results, "bands")) {
         // A band reads its largest line: a tone of amplitude A reads A x c, c the
         // block spectrum's window calibration.
+        // A band reads its largest line: a tone of amplitude A on a line reads
+        // A x c (c the window's calibration); between lines, the Blackman
+        // window's response at the tone's offset from the nearest line.
         const double c = r->settings.value(QLatin1String("calibration")).toDouble(1.0);
+        const double resolution = r->settings.value(QLatin1String("resolution")).toDouble(0.0);
         for (std::size_t i = 0; i < r->x.size(); ++i) {
             const double lo = r->x[i] / std::sqrt(2.0), hi = r->x[i] * std::sqrt(2.0);
             double known = 0.0;
             for (const component& comp : components(m))
-                if (comp.f >= lo && comp.f < hi)
-                    known = std::max(known, comp.amplitude);
+                if (comp.f >= lo && comp.f < hi) {
+                    const double offset = resolution > 0.0 ? comp.f / resolution - std::round(comp.f / resolution) : 0.0;
+                    known = std::max(known, comp.amplitude * c * blackman_response(offset));
+                }
             if (known > 0.0)
-                out << line(QStringLiteral("octave band %1 Hz (x c = %2)").arg(r->x[i], 0, 'f', 0).arg(c, 0, 'f', 3),
-                            known * c, r->y[0].values[i], QStringLiteral("EU"));
+                out << line(QStringLiteral("octave band %1 Hz").arg(r->x[i], 0, 'f', 0), known, r->y[0].values[i],
+                            QStringLiteral("EU"));
         }
     }
     const std::complex<double> h = m.response(m.resonance_hz);
@@ -199,9 +227,19 @@ QStringList compare_with_machine(const machine_signal& m, const std::map<QString
         out << line(QStringLiteral("|H| at the resonance (%1 Hz)").arg(m.resonance_hz), std::abs(h),
                     at(*r, m.resonance_hz), QString());
     if (const result* r = find(results, "phase")) {
+        // One frame's phase difference scatters with the output noise from line
+        // to line; the lines within 10 Hz of the resonance are averaged about
+        // the known value (the phase runs almost linearly through it).
         const double known = std::arg(h) * 180.0 / M_PI;
-        const double measured = known + wrap_degrees(at(*r, m.resonance_hz) - known);
-        out << line(QStringLiteral("phase of H at the resonance"), known, measured, QStringLiteral("deg"));
+        double sum = 0.0;
+        int n = 0;
+        for (std::size_t i = 0; i < r->x.size(); ++i)
+            if (std::abs(r->x[i] - m.resonance_hz) <= 10.0) {
+                sum += wrap_degrees(r->y[0].values[i] - known);
+                ++n;
+            }
+        if (n > 0)
+            out << line(QStringLiteral("phase of H at the resonance"), known, known + sum / n, QStringLiteral("deg"));
     }
     if (const result* r = find(results, "coherence")) {
         // White noise of equal density on both channels: the coherence at f is
