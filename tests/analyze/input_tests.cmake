@@ -1,0 +1,2 @@
+ryx_add_test(test_analyze_input ${CMAKE_CURRENT_SOURCE_DIR}/input_tests.cpp)
+target_link_libraries(test_analyze_input PRIVATE ryx_analyze_input)
