@@ -394,10 +394,25 @@ int run(QApplication& app)
     return ok;
 }
 
+QtMessageHandler qt_handler = nullptr;
+
+// Qt's own notice that it picked a runtime folder for the offscreen platform is
+// no news to the user; every other message (the library's warnings) goes out.
+void message_handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (qt_handler)
+        qt_handler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    qt_handler = qInstallMessageHandler(message_handler);
     // Plots render offscreen: no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
