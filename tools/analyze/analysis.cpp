@@ -159,8 +159,9 @@ QString peak_reading(const result& r, std::size_t series = 0)
     const auto [at, v] = largest(r.y[series].values, r.x.size() > 1 ? 1 : 0);
     if (at >= r.x.size())
         return QStringLiteral("no finite value");
-    return QStringLiteral("largest %1 %2 %3 at %4 %5")
-        .arg(r.y[series].name, number(v), r.y[series].unit, number(r.x[at]), r.x_unit);
+    const QString where = r.x_unit.isEmpty() ? QStringLiteral("%1 %2").arg(r.x_label.toLower(), number(r.x[at]))
+                                             : QStringLiteral("%1 %2").arg(number(r.x[at]), r.x_unit);
+    return QStringLiteral("largest %1 %2 %3 at %4").arg(r.y[series].name, number(v), r.y[series].unit, where).simplified();
 }
 
 // Settings conversion ------------------------------------------------------------

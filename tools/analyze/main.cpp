@@ -340,13 +340,17 @@ int run(QApplication& app)
     std::printf("Analyses:\n");
     for (const auto& a : made) {
         results[a->spec().name] = a->take();
-        std::printf("  %-14s %-20s %-10s %s\n", qPrintable(a->spec().name), qPrintable(a->spec().kind),
+        std::printf("  %-14s %-16s %-14s %s\n", qPrintable(a->spec().name), qPrintable(a->spec().kind),
                     qPrintable(a->spec().sources.join(QLatin1Char('+'))), qPrintable(a->reading()));
     }
     if (built_in) {
-        std::printf("\nKnown components of the machine signal against the measurements:\n");
-        for (const QString& l : compare_with_machine(machine, results))
-            std::printf("%s\n", qPrintable(l));
+        // Only the default analyses, by their names, have a known component to match.
+        const QStringList lines = compare_with_machine(machine, results);
+        if (lines.size() > 1) {
+            std::printf("\nKnown components of the machine signal against the measurements:\n");
+            for (const QString& l : lines)
+                std::printf("%s\n", qPrintable(l));
+        }
     }
     std::fflush(stdout);
 
