@@ -211,6 +211,13 @@ TEST_F(analyze, bad_input_exits_1_with_one_line_naming_the_fault)
     ASSERT_TRUE(json.open(QIODevice::WriteOnly));
     json.write("[\n {\"name\": \"a\",\n  \"kind\" \"spec\"}\n]\n");
     json.close();
+    for (const auto& [name, content] : {std::pair<const char*, QByteArray>{"empty.json", "[]"},
+                                     {"object.json", "{\"name\": \"x\"}"},
+                                     {"deep.json", QByteArray(100000, '[') + QByteArray(100000, ']')}}) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
 
     struct bad_case
     {
@@ -224,6 +231,9 @@ TEST_F(analyze, bad_input_exits_1_with_one_line_naming_the_fault)
         {"truncated WAV", {path("cut.wav")}, "truncated"},
         {"bad JSON", {"--analyses", path("bad.json")}, "bad.json:3:11: bad JSON"},
         {"missing analysis list", {"--analyses", path("none.json")}, "none.json"},
+        {"empty analysis list", {"--analyses", path("empty.json")}, "empty.json: lists no analyses"},
+        {"analysis list that is not a list", {"--analyses", path("object.json")}, "expected an array of analyses"},
+        {"too deeply nested JSON", {"--analyses", path("deep.json")}, "deep.json:1:"},
         {"unknown analysis", {"-a", "x:fftw::nothing:ch0"}, "unknown kind 'fftw::nothing'; known kinds: ceps, cpsd"},
         {"unknown source", {"-a", "x:spec:ch7"}, "unknown source 'ch7'"},
         {"wrong number of sources", {"-a", "x:fftw::coh:ch0"}, "fftw::coh takes 2 sources"},

@@ -34,7 +34,7 @@ enum exit_status { ok = 0, bad_input = 1, bad_usage = 2 };
 
 // The longest run and the longest built-in signal: bounds on what an option can
 // make the program allocate or compute.
-constexpr qint64 max_run = 1 << 20;
+constexpr qint64 max_run = 1 << 16;
 constexpr double max_seconds = 24.0 * 3600.0;
 
 const char* const help_text = R"(Usage: ryx-analyze [options] [input]
@@ -237,6 +237,8 @@ int run(QApplication& app)
             return fail(bad_input, error);
         specs.push_back(std::move(s));
     }
+    if (specs.empty() && (parser.isSet(analyses) || parser.isSet(one)))
+        return fail(bad_input, QStringLiteral("%1: lists no analyses").arg(parser.value(analyses)));
     for (const analysis_spec& s : specs)
         if (source_count(s.kind) == 0)
             return fail(bad_input, QStringLiteral("analysis '%1': unknown kind '%2'; known kinds: %3")
