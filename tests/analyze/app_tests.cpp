@@ -190,6 +190,71 @@ TEST_F(analyze, chain_of_derived_channels_reads_the_rms_of_the_filtered_tone)
     EXPECT_NEAR(t.rows.back()[1], 0.5 / std::sqrt(2.0), 0.005);
 }
 
+TEST_F(analyze, window_names_reach_the_analyser)
+{
+    // A tone half-way between two 10 Hz lines: the flat-top window reads its
+    // amplitude, the rectangular one 2 / pi of it. Both by name.
+    const int rate = 48000;
+    std::vector<double> x(static_cast<std::size_t>(rate) * 2);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = 0.4 * std::sin(2.0 * M_PI * 1005.0 * static_cast<double>(i) / rate);
+    write_wav(path("between.wav"), 1, rate, x);
+    const QString band = QStringLiteral("frequency=4800,resolution=10,average=4,window=");
+    const outcome o = run({path("between.wav"), "--out", path("out"), "--no-plots", "-a", "flat:fftw::ausp:ch0:" + band + "flattop",
+                           "-a", "rect:fftw::ausp:ch0:" + band + "rectangular"},
+                          dir.path());
+    ASSERT_EQ(o.status, 0) << o.err.toStdString();
+    const table flat = read_csv(path("out/flat.csv"));
+    const table rect = read_csv(path("out/rect.csv"));
+    // The analyser's windows other than the rectangular carry an amplitude
+    // factor of about 1.035.
+    EXPECT_NEAR(std::max(at(flat, 1000.0), at(flat, 1010.0)), 0.4 * 1.035, 0.004);
+    EXPECT_NEAR(std::max(at(rect, 1000.0), at(rect, 1010.0)), 0.4 * 2.0 / M_PI, 0.01);
+}
+
+TEST_F(analyze, results_over_time_keep_their_envelope)
+{
+    // 3 s of a 100 Hz sine of amplitude 0.8 from a CSV with a time column.
+    const int rate = 8000;
+    QFile csv(path("sine.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    QTextStream out(&csv);
+    out << "time,signal\n";
+    for (int i = 0; i < 3 * rate; ++i)
+        out << QString::number(static_cast<double>(i) / rate, 'g', 12) << ','
+            << QString::number(0.8 * std::sin(2.0 * M_PI * 100.0 * i / rate), 'g', 12) << '\n';
+    out.flush();
+    csv.close();
+    // The filter without a design passes the samples unchanged: 24000 samples,
+    // more than a plot's worth, kept as bins of their extremes.
+    const outcome o = run({path("sine.csv"), "--time-column", "--out", path("out"), "--no-plots", "-a",
+                           "same:filter_iir:ch0:kind=undef", "-a", "rms:instant::rms:ch0:time=0.5", "-a",
+                           "f:instant::freq:ch0:time=0.5"},
+                          dir.path());
+    ASSERT_EQ(o.status, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains("8000 Hz")) << o.out.toStdString();
+    const table same = read_csv(path("out/same.csv"));
+    ASSERT_EQ(same.header.size(), 3) << same.header.join(',').toStdString();
+    EXPECT_LE(same.rows.size(), 4096u);
+    double lo = 0.0, hi = 0.0;
+    for (const auto& row : same.rows) {
+        lo = std::min(lo, row[1]);
+        hi = std::max(hi, row[2]);
+    }
+    EXPECT_NEAR(lo, -0.8, 1e-6);
+    EXPECT_NEAR(hi, 0.8, 1e-6);
+    // One block result every 0.5 s, stamped with the time it completed.
+    const table rms = read_csv(path("out/rms.csv"));
+    ASSERT_EQ(rms.rows.size(), 6u);
+    for (std::size_t i = 0; i < rms.rows.size(); ++i) {
+        EXPECT_NEAR(rms.rows[i][0], 0.5 * static_cast<double>(i + 1), 1024.0 / rate) << "block " << i;
+        EXPECT_NEAR(rms.rows[i][1], 0.8 / std::sqrt(2.0), 1e-3) << "block " << i;
+    }
+    const table f = read_csv(path("out/f.csv"));
+    ASSERT_FALSE(f.rows.empty());
+    EXPECT_NEAR(f.rows.back()[1], 100.0, 0.05);
+}
+
 // Bad input and bad usage -------------------------------------------------------------
 
 TEST_F(analyze, bad_input_exits_1_with_one_line_naming_the_fault)
@@ -305,6 +370,27 @@ TEST_F(analyze, default_run_summarises_and_draws_its_plots)
         for (int x = 0; x < plot.width(); x += 3)
             colours.insert(plot.pixel(x, y));
     EXPECT_GT(colours.size(), 4) << "a blank plot";
+}
+
+TEST_F(analyze, default_summary_matches_the_known_components)
+{
+    // The full built-in signal: every line of the comparison within its
+    // tolerance, the harmonic amplitudes within 1 %.
+    const outcome o = run({"--no-plots", "--out", path("out")}, dir.path());
+    ASSERT_EQ(o.status, 0) << o.err.toStdString();
+    const QStringList lines = o.out.section("against the measurements:", 1).split('\n');
+    int checked = 0, harmonics = 0;
+    for (const QString& l : lines) {
+        if (!l.endsWith('%'))
+            continue;
+        const double error = l.section(' ', -2, -2, QString::SectionSkipEmpty).toDouble();
+        const double tolerance = l.contains("harmonic") ? 1.0 : 3.0;
+        EXPECT_LT(std::abs(error), tolerance) << l.toStdString();
+        harmonics += l.contains("harmonic") ? 1 : 0;
+        ++checked;
+    }
+    EXPECT_EQ(harmonics, 4);
+    EXPECT_GE(checked, 15) << o.out.toStdString();
 }
 
 TEST_F(analyze, every_kind_runs_on_the_built_in_signal_with_its_defaults)
