@@ -891,16 +891,14 @@ template <class T>
 class acquisition_analysis : public analysis
 {
 public:
-    acquisition_analysis(const analysis_spec& spec, T* object, acquisition_shape shape, bool owned)
-        : analysis(spec), m_object(object), m_shape(std::move(shape)), m_owned(owned)
+    acquisition_analysis(const analysis_spec& spec, T* object, acquisition_shape shape)
+        : analysis(spec), m_object(object), m_shape(std::move(shape))
     {
     }
     ~acquisition_analysis() override { release(); }
-    void release() override
-    {
-        if (m_owned || m_object)
-            delete m_object.data();
-    }
+    // A single-channel analyser is a child of its source channel, a pair has
+    // no parent: either way it goes before the device, unless already gone.
+    void release() override { delete m_object.data(); }
     result take() const override
     {
         result r = base_result(m_object ? m_object->config() : QJsonObject());
@@ -940,7 +938,6 @@ public:
 private:
     QPointer<T> m_object;
     acquisition_shape m_shape;
-    bool m_owned;
 };
 
 // Settings of an acquisition analyser: documented keys, names resolved.
@@ -998,7 +995,7 @@ std::unique_ptr<analysis> make_sngl(const analysis_spec& spec, const std::vector
         shape.unit += QStringLiteral(" RMS");
     }
     auto* a = new T(src[0], settings);
-    return std::make_unique<acquisition_analysis<fftw::sngl>>(spec, a, shape, false);
+    return std::make_unique<acquisition_analysis<fftw::sngl>>(spec, a, shape);
 }
 
 template <class T>
@@ -1045,7 +1042,7 @@ std::unique_ptr<analysis> make_dbl(const analysis_spec& spec, const std::vector<
             shape.unit = QStringLiteral("deg");
     }
     auto* a = new T(src[0], src[1], settings);
-    return std::make_unique<acquisition_analysis<fftw::dbl>>(spec, a, shape, true);
+    return std::make_unique<acquisition_analysis<fftw::dbl>>(spec, a, shape);
 }
 
 // The registry -----------------------------------------------------------------------
