@@ -3,6 +3,7 @@
 add_library(ryx_analyze_input STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/input.h
   ${CMAKE_CURRENT_SOURCE_DIR}/input.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/input_limits.h
   ${CMAKE_CURRENT_SOURCE_DIR}/input_machine.h
   ${CMAKE_CURRENT_SOURCE_DIR}/input_machine.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/input_csv.h

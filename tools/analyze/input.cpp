@@ -1,6 +1,7 @@
 // Sound files through libsndfile, and the choice between them and CSV.
 #include "input.h"
 #include "input_csv.h"
+#include "input_limits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,16 +15,13 @@ namespace ryx::analyze {
 
 namespace {
 
-constexpr int max_channels = 64;
-constexpr double max_rate = 10.0e6;
+using detail::format_number;
+using detail::max_channels;
+using detail::max_rate;
+
 // Frames converted per libsndfile call: bounds the interleaved buffer whatever
 // run length the caller asks for.
 constexpr sf_count_t chunk_frames = 4096;
-
-QString format_number(double x)
-{
-    return QString::number(x, 'g', 10);
-}
 
 quint32 le32(const unsigned char* p)
 {

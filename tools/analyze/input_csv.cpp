@@ -2,6 +2,7 @@
 // allowed, whatever the file holds (a runaway line, NUL bytes, thousands of
 // columns).
 #include "input_csv.h"
+#include "input_limits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,15 +19,8 @@ namespace ryx::analyze::detail {
 namespace {
 
 constexpr qint64 max_line = 1 << 20;
-constexpr int max_channels = 64;
-constexpr double max_rate = 10.0e6;
 // Every step of the time column must equal the first within this fraction of it.
 constexpr double time_step_tolerance = 1.0e-6;
-
-QString format_number(double x)
-{
-    return QString::number(x, 'g', 10);
-}
 
 std::string_view trimmed(std::string_view s)
 {
@@ -122,17 +116,21 @@ public:
             if (r < 0)
                 return fail(m_error, error);
             if (r == 0)
-                return fail(QStringLiteral("%1: one line of data: the time column needs two to give the rate").arg(m_path),
+                return fail(
+                    QStringLiteral("%1: one line of data: the time column needs two to give the rate").arg(m_path),
                     error);
             const double t0 = m_pending[0][0];
             const double t1 = m_pending[1][0];
             m_step = t1 - t0;
             if (!(std::isfinite(m_step) && m_step > 0.0))
-                return fail(at_line() + QStringLiteral("the time column must increase (%1 s, then %2 s)").arg(format_number(t0), format_number(t1)),
+                return fail(at_line()
+                        + QStringLiteral("the time column must increase (%1 s, then %2 s)")
+                              .arg(format_number(t0), format_number(t1)),
                     error);
             m_rate = 1.0 / m_step;
             if (!(m_rate <= max_rate))
-                return fail(QStringLiteral("%1: time step of %2 s: the rate is over 10 MHz").arg(m_path, format_number(m_step)),
+                return fail(
+                    QStringLiteral("%1: time step of %2 s: the rate is over 10 MHz").arg(m_path, format_number(m_step)),
                     error);
             m_last_time = t1;
         } else {
@@ -216,9 +214,10 @@ private:
     int next_line(std::string_view& line)
     {
         for (;;) {
-            if (m_file.atEnd())
-                return 0;
+            // Not atEnd(): on a pipe or a device it says nothing about what is to come.
             const qint64 n = m_file.readLine(m_buffer.data(), qint64(m_buffer.size()));
+            if (n < 0 && m_file.error() == QFileDevice::NoError)
+                return 0;
             if (n < 0) {
                 m_error = at_line() + QStringLiteral("read error (%1)").arg(m_file.errorString());
                 return -1;
@@ -287,20 +286,24 @@ private:
     bool parse_row(std::vector<double>& row)
     {
         if (int(m_fields.size()) != m_columns) {
-            m_error = at_line() + QStringLiteral("%1 fields where the first data line has %2").arg(m_fields.size()).arg(m_columns);
+            m_error = at_line()
+                + QStringLiteral("%1 fields where the first data line has %2").arg(m_fields.size()).arg(m_columns);
             return false;
         }
         row.resize(m_fields.size());
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
             if (!parse(m_fields[i], row[i])) {
-                m_error = at_line() + QStringLiteral("field %1 is not a number (%2)").arg(i + 1).arg(quoted(m_fields[i]));
+                m_error
+                    = at_line() + QStringLiteral("field %1 is not a number (%2)").arg(i + 1).arg(quoted(m_fields[i]));
                 return false;
             }
         }
         if (m_time && m_step > 0.0) {
             const double step = row[0] - m_last_time;
             if (!(std::fabs(step - m_step) <= time_step_tolerance * m_step)) {
-                m_error = at_line() + QStringLiteral("time step of %1 s where the first is %2 s: the time column must be uniform").arg(format_number(step), format_number(m_step));
+                m_error = at_line()
+                    + QStringLiteral("time step of %1 s where the first is %2 s: the time column must be uniform")
+                          .arg(format_number(step), format_number(m_step));
                 return false;
             }
             m_last_time = row[0];

@@ -1,6 +1,7 @@
 // The built-in machine signal, generated sample by sample from a fixed seed so
 // that any split of the input into runs yields the same samples.
 #include "input.h"
+#include "input_limits.h"
 #include "input_machine.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 namespace ryx::analyze {
 
 namespace {
+
+using detail::format_number;
 
 constexpr double two_pi = 6.283185307179586476925286766559;
 
@@ -42,11 +45,6 @@ private:
     std::mt19937_64 m_engine;
 };
 
-QString format_number(double x)
-{
-    return QString::number(x, 'g', 10);
-}
-
 class machine_source final : public source
 {
 public:
@@ -70,7 +68,8 @@ public:
     qint64 read(std::vector<std::vector<double>>& run, std::size_t max, QString*) override
     {
         const qint64 left = m_frames - m_next;
-        const std::size_t n = static_cast<std::size_t>(std::min<qint64>(left, static_cast<qint64>(std::min<std::size_t>(max, std::size_t(1) << 40))));
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<qint64>(left, static_cast<qint64>(std::min<std::size_t>(max, std::size_t(1) << 40))));
         run.resize(2);
         run[0].resize(n);
         run[1].resize(n);
