@@ -623,6 +623,17 @@ bool configure_object(QObject* object, const analysis_spec& spec, const QStringL
     return true;
 }
 
+// Applies the settings to an object just made; when one is refused, deletes the
+// object and returns false.
+bool configured(QObject* made, const analysis_spec& spec, const QStringList& consumed, QStringList* warnings,
+                QString* error)
+{
+    if (configure_object(made, spec, consumed, warnings, error))
+        return true;
+    delete made;
+    return false;
+}
+
 std::vector<double> lines_axis(std::size_t n, double step)
 {
     std::vector<double> x(n);
@@ -651,10 +662,8 @@ std::unique_ptr<analysis> make_spec(const analysis_spec& spec, const std::vector
         type = v.toInt();
     }
     auto* made = new spectrum(static_cast<spectrum::types>(type), src[0]);
-    if (!configure_object(made, spec, {QStringLiteral("type")}, warnings, error)) {
-        delete made;
+    if (!configured(made, spec, {QStringLiteral("type")}, warnings, error))
         return nullptr;
-    }
     return std::make_unique<block_analysis>(spec, made, [](const QObject* o, result* r) {
         const auto* s = static_cast<const spectrum*>(o);
         frequency_axis(r, s->std::vector<qreal>::size(), s->resolution());
@@ -677,10 +686,8 @@ std::unique_ptr<analysis> make_psd(const analysis_spec& spec, const std::vector<
                                    const run_clock*, QStringList* warnings, QString* error)
 {
     auto* made = new ryx::math::psd(src[0]);
-    if (!configure_object(made, spec, {}, warnings, error)) {
-        delete made;
+    if (!configured(made, spec, {}, warnings, error))
         return nullptr;
-    }
     return std::make_unique<block_analysis>(spec, made, [](const QObject* o, result* r) {
         const auto* p = static_cast<const ryx::math::psd*>(o);
         frequency_axis(r, p->std::vector<double>::size(), p->resolution());
@@ -692,10 +699,8 @@ std::unique_ptr<analysis> make_cpsd(const analysis_spec& spec, const std::vector
                                     const run_clock*, QStringList* warnings, QString* error)
 {
     auto* made = new ryx::math::cpsd(src[0], src[1]);
-    if (!configure_object(made, spec, {}, warnings, error)) {
-        delete made;
+    if (!configured(made, spec, {}, warnings, error))
         return nullptr;
-    }
     return std::make_unique<block_analysis>(spec, made, [](const QObject* o, result* r) {
         const auto* p = static_cast<const ryx::math::cpsd*>(o);
         const std::size_t n = p->std::vector<std::complex<double>>::size();
@@ -711,10 +716,8 @@ std::unique_ptr<analysis> make_octv(const analysis_spec& spec, const std::vector
                                     const run_clock*, QStringList* warnings, QString* error)
 {
     auto* made = new ryx::math::octv(src[0]);
-    if (!configure_object(made, spec, {}, warnings, error)) {
-        delete made;
+    if (!configured(made, spec, {}, warnings, error))
         return nullptr;
-    }
     return std::make_unique<block_analysis>(spec, made, [](const QObject* o, result* r) {
         const auto* p = static_cast<const ryx::math::octv*>(o);
         r->x_label = QStringLiteral("Band centre");
@@ -751,10 +754,8 @@ std::unique_ptr<analysis> make_orsp(const analysis_spec& spec, const std::vector
     auto* made = new orsp(src[0]);
     // The search settings have setters but no writable property.
     const QStringList search{QStringLiteral("search_type"), QStringLiteral("search_freq"), QStringLiteral("order_max")};
-    if (!configure_object(made, spec, search, warnings, error)) {
-        delete made;
+    if (!configured(made, spec, search, warnings, error))
         return nullptr;
-    }
     for (const QString& key : search) {
         const QJsonValue v = spec.settings.value(key);
         if (v.isUndefined())
@@ -791,10 +792,8 @@ std::unique_ptr<analysis> make_ceps(const analysis_spec& spec, const std::vector
                                     const run_clock*, QStringList* warnings, QString* error)
 {
     auto* made = new ryx::math::ceps(src[0]);
-    if (!configure_object(made, spec, {}, warnings, error)) {
-        delete made;
+    if (!configured(made, spec, {}, warnings, error))
         return nullptr;
-    }
     return std::make_unique<block_analysis>(spec, made, [](const QObject* o, result* r) {
         const auto* p = static_cast<const ryx::math::ceps*>(o);
         const std::size_t n = p->std::vector<qreal>::size();

@@ -127,7 +127,10 @@ QValueAxis* value_axis(double lo, double hi, int intervals)
     axis->setTickInterval(step);
     // Enough significant digits that neighbouring labels differ.
     const double size = std::max(std::abs(lo), std::abs(hi));
-    const int digits = std::clamp(int(std::floor(std::log10(size)) - std::floor(std::log10(step))) + 2, 3, 15);
+    int digits = std::clamp(int(std::floor(std::log10(size)) - std::floor(std::log10(step))) + 2, 3, 15);
+    // Whole numbers up to a few millions print in full (1200, not 1.2e+03).
+    if (size >= 1.0 && size < 1e7)
+        digits = std::max(digits, int(std::floor(std::log10(size))) + 1);
     axis->setLabelFormat(QStringLiteral("%.%1g").arg(digits));
     return axis;
 }
