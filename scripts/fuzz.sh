@@ -10,7 +10,7 @@ bash scripts/install-deps.sh
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DRYX_FUZZ=ON -DRYX_SANITIZE=ON \
   -DRYX_BUILD_TESTS=OFF -DRYX_BUILD_BENCH=OFF -DRYX_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-targets=(fuzz_channel_load fuzz_set_parameter fuzz_instant_settings fuzz_dsp_params fuzz_spectra_settings fuzz_acquisition_settings fuzz_dual_settings fuzz_moving_corr)
+targets=(fuzz_channel_load fuzz_set_parameter fuzz_instant_settings fuzz_dsp_params fuzz_spectra_settings fuzz_acquisition_settings fuzz_dual_settings fuzz_moving_corr fuzz_analyze_input)
 cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1
