@@ -304,18 +304,7 @@ void corr::set_data(const_iterator first, const_iterator last)
         return;
     ryx::node_guard self(this);
 
-    const double* from = &*first;
-    const bool inside = std::greater_equal<const double*>()(from, std::vector<double>::data())
-                        && std::less<const double*>()(from, std::vector<double>::data() + size());
-    if (inside) {
-        // A run taken from our own output: move it to the front, no reallocation.
-        const auto count = last - first;
-        std::copy(first, last, begin());
-        resize(static_cast<size_type>(count));
-    } else {
-        clear();
-        insert(end(), first, last);
-    }
+    take_run(first, last);
 
     double* out = std::vector<double>::data();
     if (m_reference.empty())

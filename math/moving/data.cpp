@@ -145,14 +145,8 @@ bool data::set_parameter(const QString& name, const QVariant& value)
     return false;
 }
 
-void data::set_data(const_iterator first, const_iterator last)
+void data::take_run(const_iterator first, const_iterator last)
 {
-    // A listener of a statistic's signals may delete this channel, or the whole
-    // tree, while the run is processed: the lock guard and the node guard let go
-    // of what is gone, and nothing is published once the channel is gone.
-    const ryx::device_lock lock(this);
-    ryx::node_guard self(this);
-
     const double* from = first == last ? nullptr : &*first;
     const bool inside = from && std::greater_equal<const double*>()(from, std::vector<double>::data())
                         && std::less<const double*>()(from, std::vector<double>::data() + size());
@@ -165,6 +159,17 @@ void data::set_data(const_iterator first, const_iterator last)
         clear();
         insert(end(), first, last);
     }
+}
+
+void data::set_data(const_iterator first, const_iterator last)
+{
+    // A listener of a statistic's signals may delete this channel, or the whole
+    // tree, while the run is processed: the lock guard and the node guard let go
+    // of what is gone, and nothing is published once the channel is gone.
+    const ryx::device_lock lock(this);
+    ryx::node_guard self(this);
+
+    take_run(first, last);
 
     if (!empty()) {
         double* out = std::vector<double>::data();

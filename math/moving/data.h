@@ -100,6 +100,10 @@ protected:
     template <bool Checked, class Head, class Value>
     void slide_blocks_as(detail::blocks<Head>& b, const Value& value, double* __restrict first, double* last);
 
+    // Makes the run this channel's own vector, ready to be replaced in place by
+    // the outputs; a run taken from this vector itself is moved to its front.
+    void take_run(const_iterator first, const_iterator last);
+
     // Announces the deletion, then waits for a run being delivered on another
     // thread to finish: the first statement of every statistic's destructor, so
     // that no delivery sees a half-destroyed statistic.
