@@ -501,12 +501,57 @@ extremes extremes_head::join(const extremes& a, const extremes& b)
 // Sums of the 1st to Order-th powers of the deviations of a group of samples
 // from a reference value, all of them times 2^-e, an exact power of two (see
 // power_head): s[k - 1] is the sum of ((x - r) 2^-e)^k.
-template <int Order>
+//
+// For the fourth order the sums are compensated: c[k - 1] holds what rounding
+// took from s[k - 1], so that s + c is the sum as if formed in about twice the
+// precision. The kurtosis is a ratio of nearly cancelling terms of these sums;
+// plain sums of W terms would make its error grow with W.
+template <int Order, bool Compensated = (Order >= 4)>
 struct power_sums
 {
+    static constexpr bool compensated = false;
     double s[Order] = {};
     int e = 0;
+
+    double sum(int k) const { return s[k]; }
 };
+
+template <int Order>
+struct power_sums<Order, true>
+{
+    static constexpr bool compensated = true;
+    double s[Order] = {};
+    double c[Order] = {};
+    int e = 0;
+
+    double sum(int k) const { return s[k] + c[k]; }
+};
+
+// s += v, keeping in c what the addition rounded away (Knuth's two-sum, exact
+// whatever the magnitudes; correct only without reassociating optimisations).
+inline void add_compensated(double& s, double& c, double v)
+{
+    const double t = s + v;
+    const double vv = t - s;
+    c += (s - (t - vv)) + (v - vv);
+    s = t;
+}
+
+// k-th sum of a + b into r (which may be a or b).
+template <class Sums>
+inline void add_sums(Sums& r, const Sums& a, const Sums& b, int k)
+{
+    if constexpr (Sums::compensated) {
+        const double cs = a.c[k] + b.c[k];
+        double sum = a.s[k];
+        double c = cs;
+        add_compensated(sum, c, b.s[k]);
+        r.s[k] = sum;
+        r.c[k] = c;
+    } else {
+        r.s[k] = a.s[k] + b.s[k];
+    }
+}
 
 // Deviations below 2^wide_exponent<Order> (in units of 2^e) keep the power sums
 // of a window of 2^24 samples and the central moments formed from them finite:
@@ -521,8 +566,11 @@ power_sums<Order> rescaled(const power_sums<Order>& m, int e)
 {
     const int d = e - m.e;
     power_sums<Order> r = m;
-    for (int k = 0; k < Order; ++k)
+    for (int k = 0; k < Order; ++k) {
         r.s[k] = std::ldexp(m.s[k], -(k + 1) * d);
+        if constexpr (power_sums<Order>::compensated)
+            r.c[k] = std::ldexp(m.c[k], -(k + 1) * d);
+    }
     r.e = e;
     return r;
 }
@@ -630,11 +678,18 @@ private:
     void accumulate(double y)
     {
         const double y2 = y * y;
-        p.s[0] += y;
-        p.s[1] += y2;
-        if constexpr (Order >= 4) {
-            p.s[2] += y2 * y;
-            p.s[3] += y2 * y2;
+        if constexpr (part::compensated) {
+            add_compensated(p.s[0], p.c[0], y);
+            add_compensated(p.s[1], p.c[1], y2);
+            add_compensated(p.s[2], p.c[2], y2 * y);
+            add_compensated(p.s[3], p.c[3], y2 * y2);
+        } else {
+            p.s[0] += y;
+            p.s[1] += y2;
+            if constexpr (Order >= 4) {
+                p.s[2] += y2 * y;
+                p.s[3] += y2 * y2;
+            }
         }
     }
 };
@@ -648,7 +703,7 @@ template <int Order>
     const power_sums<Order> rb = rescaled(b, e);
     power_sums<Order> r;
     for (int k = 0; k < Order; ++k)
-        r.s[k] = ra.s[k] + rb.s[k];
+        add_sums(r, ra, rb, k);
     r.e = e;
     return r;
 }
@@ -662,7 +717,7 @@ power_sums<Order> merge(const power_sums<Order>& a, const power_sums<Order>& b)
         return merge_units<Order>(a, b);
     power_sums<Order> r;
     for (int k = 0; k < Order; ++k)
-        r.s[k] = a.s[k] + b.s[k];
+        add_sums(r, a, b, k);
     r.e = a.e;
     return r;
 }
@@ -689,11 +744,12 @@ template <int Order>
 central central_moments(const power_sums<Order>& p, double n)
 {
     central m;
-    const double s1 = p.s[0];
+    const double s1 = p.sum(0);
+    const double s2 = p.sum(1);
     const double s1s1 = s1 * s1;
-    m.n_m2 = n * p.s[1] - s1s1;
+    m.n_m2 = n * s2 - s1s1;
     if constexpr (Order >= 4)
-        m.n3_m4 = n * (n * (n * p.s[3] - 4.0 * s1 * p.s[2]) + 6.0 * s1s1 * p.s[1]) - 3.0 * s1s1 * s1s1;
+        m.n3_m4 = n * (n * (n * p.sum(3) - 4.0 * s1 * p.sum(2)) + 6.0 * s1s1 * s2) - 3.0 * s1s1 * s1s1;
     // Rounding of an almost constant window may leave n M2 below 0; NaN stays.
 #if defined(__SSE2__)
     m.n_m2 = _mm_cvtsd_f64(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(m.n_m2))); // 0 > x ? 0 : x, branch-free

@@ -472,17 +472,25 @@ TEST(moving_statistics, kurtosis_and_variance_on_a_large_offset_match_long_doubl
         const std::vector<double> kurt = outputs<mv::kurt>(w, x);
         const std::vector<double> var = outputs<mv::var>(w, x);
         ASSERT_EQ(kurt.size(), n);
-        double worst_kurt = 0.0;
+        double worst_level = 0.0; // windows on one level
+        double worst_step = 0.0;  // windows across the step
         double worst_var = 0.0;
         for (std::size_t k = 3; k < n; k += 101) {
             const window v = window_at(x, k, static_cast<std::size_t>(w));
             const double peaked = kurt_of(v); // up to about W where a few samples stand apart
-            worst_kurt = std::max(worst_kurt, std::abs(kurt[k] - peaked) / std::max(1.0, std::abs(peaked)));
+            const double error = std::abs(kurt[k] - peaked) / std::max(1.0, std::abs(peaked));
+            double& worst = k >= n / 2 && k < n / 2 + static_cast<std::size_t>(w) ? worst_step : worst_level;
+            worst = std::max(worst, error);
             const double want = var_of(v);
             worst_var = std::max(worst_var, std::abs(var[k] - want) / want);
         }
-        // The sums of W powers round like any running sum: the bound grows with W.
-        EXPECT_LT(worst_kurt, 4e-16 * w) << "W=" << w;
+        // The kurtosis's power sums are compensated: its error does not grow
+        // with W on a level (about 3e-15 here). pandas' rolling kurtosis is off
+        // by about 1e-15 on one level alone, but by 1e12 once the step is in the
+        // recording (tests/tools/kurt_pandas_error.py).
+        EXPECT_LT(worst_level, 1e-14) << "W=" << w;
+        EXPECT_LT(worst_step, 1e-13) << "W=" << w;
+        // The variance's plain sums round like any running sum: the bound grows with W.
         EXPECT_LT(worst_var, 1e-16 * w) << "W=" << w;
     }
 }

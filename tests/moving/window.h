@@ -55,12 +55,32 @@ inline window window_at(const std::vector<double>& x, std::size_t k, std::size_t
 }
 
 // Two-pass references, accumulated in long double.
-inline long double exact_mean(window v)
+// The window's mean as origin + offset: the origin is the first sample (0 when
+// it is not finite), the offset the mean of the deviations from it. Summed so,
+// a large common offset costs the long-double sums no precision.
+struct mean_parts
 {
+    long double origin = 0;
+    long double offset = 0;
+};
+
+inline mean_parts mean_about_first(window v)
+{
+    mean_parts m;
+    if (v.n() == 0)
+        return m;
+    m.origin = std::isfinite(*v.first) ? *v.first : 0;
     long double s = 0;
     for (const double* p = v.first; p != v.last; ++p)
-        s += *p;
-    return s / static_cast<long double>(v.n());
+        s += *p - m.origin;
+    m.offset = s / static_cast<long double>(v.n());
+    return m;
+}
+
+inline long double exact_mean(window v)
+{
+    const mean_parts m = mean_about_first(v);
+    return m.origin + m.offset;
 }
 
 inline double mean_of(window v)
@@ -76,11 +96,13 @@ inline double rms_of(window v)
     return static_cast<double>(std::sqrt(s / static_cast<long double>(v.n())));
 }
 
-inline long double central_sum(window v, int power, long double m)
+// Sum of the power-th powers of the deviations from the mean, each formed from
+// the deviation from the origin, which is exact.
+inline long double central_sum(window v, int power, const mean_parts& m)
 {
     long double s = 0;
     for (const double* p = v.first; p != v.last; ++p) {
-        const long double d = *p - m;
+        const long double d = (*p - m.origin) - m.offset;
         s += power == 2 ? d * d : d * d * d * d;
     }
     return s;
@@ -90,7 +112,7 @@ inline double var_of(window v)
 {
     if (v.n() < 2)
         return 0.0;
-    return static_cast<double>(central_sum(v, 2, exact_mean(v)) / static_cast<long double>(v.n() - 1));
+    return static_cast<double>(central_sum(v, 2, mean_about_first(v)) / static_cast<long double>(v.n() - 1));
 }
 
 inline double kurt_of(window v)
@@ -98,7 +120,7 @@ inline double kurt_of(window v)
     const std::size_t n = v.n();
     if (n < 4)
         return 0.0;
-    const long double m = exact_mean(v);
+    const mean_parts m = mean_about_first(v);
     const long double c = static_cast<long double>(n);
     const long double m2 = central_sum(v, 2, m) / c;
     if (m2 == 0)
