@@ -43,6 +43,8 @@ QJsonArray to_array(const std::vector<double>& v)
 sngl::sngl(ryx::analog_data* source, const QJsonObject& settings) : QObject(source)
 {
     m_resampler = new ryx::math::resampler(1, this);
+    m_undecimated.resize(decimation_piece);
+    m_decimated.resize(decimation_piece);
     detail::fft_thread_safe_planner();
     set_source(source, settings);
 }
@@ -50,6 +52,8 @@ sngl::sngl(ryx::analog_data* source, const QJsonObject& settings) : QObject(sour
 sngl::sngl() : QObject(nullptr)
 {
     m_resampler = new ryx::math::resampler(1, this);
+    m_undecimated.resize(decimation_piece);
+    m_decimated.resize(decimation_piece);
 }
 
 sngl::~sngl()
@@ -498,49 +502,117 @@ void sngl::data_recieved()
         // analyser another source: the run is read only while its filter stays.
         filter_iir* const filter = m_filter;
         const std::vector<double>& run = *filter;
-        for (std::size_t i = 0; m_filter == filter && m_running && i < run.size(); ++i) {
-            float x = static_cast<float>(run[i]);
-            const bool ready = m_resampler->process(&x);
-            if (m_sample_counter++ < m_delay_samples || !ready)
+        // The run goes through the decimator in pieces that cannot complete the
+        // frame in progress; the frame's last output is taken sample by sample,
+        // so that the frame's listeners, which may reconfigure or stop the
+        // analyser, find the decimator where feeding it sample by sample would
+        // have left it. The decimator's outputs do not depend on how its input
+        // is split.
+        std::size_t i = 0;
+        while (m_filter == filter && m_running && i < run.size()) {
+            const std::uint64_t left = run.size() - i;
+            if (m_sample_counter < m_delay_samples) {
+                // Outputs ready within the delay are not analysed.
+                const std::size_t take = static_cast<std::size_t>(
+                    std::min<std::uint64_t>({m_delay_samples - m_sample_counter, left, decimation_piece}));
+                decimate(run.data() + i, take);
+                m_sample_counter += take;
+                i += take;
                 continue;
-            if (m_purged)
-                rebuild_buffers();
-            m_input_buffer.push_back(static_cast<double>(m_resampler->out(0)));
-            if (m_input_buffer.size() != m_fft_length - m_zeros)
-                continue;
-            compute_frame();
-            const bool finished_now = m_frame_count % m_average == 0;
-            const std::uint64_t generation = m_generation;
-
-            // Listeners run without the mutex: they may reconfigure, restart,
-            // stop or delete the analyser.
-            lock.unlock();
-            emit changed();
-            if (alive)
-                emit progress_changed();
-            if (alive && finished_now)
-                emit finished();
-            if (!alive)
-                return;
-            lock.relock();
-            // Reconfigured or restarted meanwhile: the frame state is new, and the
-            // rest of the run starts filling it.
-            if (!m_filter || generation != m_generation)
-                continue;
-            if (m_is_single && m_frames.size() == m_average)
-                m_running = false;
-            if (m_running) {
-                // The last overlap_samples values start the next frame.
-                const std::size_t keep = std::min<std::size_t>(m_overlap_samples, m_input_buffer.size());
-                std::memmove(m_input_buffer.data(), m_input_buffer.data() + (m_input_buffer.size() - keep),
-                             keep * sizeof(double));
-                m_input_buffer.resize(keep);
+            }
+            const std::uint64_t needed = frame_outputs_needed();
+            std::size_t made;
+            if (needed == 1) {
+                float x = static_cast<float>(run[i]);
+                ++m_sample_counter;
+                ++i;
+                if (!m_resampler->process(&x))
+                    continue;
+                m_decimated[0] = m_resampler->out(0);
+                made = 1;
+            } else {
+                const std::size_t take =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(inputs_for(needed - 1), left));
+                made = decimate(run.data() + i, take);
+                m_sample_counter += take;
+                i += take;
+            }
+            for (std::size_t k = 0; k < made && m_filter == filter && m_running; ++k) {
+                if (m_purged)
+                    rebuild_buffers();
+                m_input_buffer.push_back(static_cast<double>(m_decimated[k]));
+                if (m_input_buffer.size() == m_fft_length - m_zeros && !frame_done(lock, alive))
+                    return;
             }
         }
     }
     lock.unlock();
     if (alive)
         emit progress_changed();
+}
+
+// The outputs that complete the frame in progress (at least 1).
+std::uint64_t sngl::frame_outputs_needed() const
+{
+    const std::uint64_t frame = m_fft_length - m_zeros;
+    const std::uint64_t held = m_purged ? 0 : m_input_buffer.size();
+    return held < frame ? frame - held : 1;
+}
+
+// Inputs (at most decimation_piece) that give at most `outputs` >= 1 decimated
+// samples: at decimation d the outputs come about d inputs apart, never fewer
+// than d / 2 (at most one per input), so (outputs - 1) such gaps and one input
+// cannot hold one more.
+std::uint64_t sngl::inputs_for(std::uint64_t outputs) const
+{
+    const std::uint64_t gap = std::max<std::uint64_t>(1, m_decimation / 2);
+    if (outputs - 1 >= decimation_piece / gap)
+        return decimation_piece;
+    return (outputs - 1) * gap + 1;
+}
+
+// Passes x[0 .. n), n <= decimation_piece, through the decimator; returns the
+// number of outputs, which are in m_decimated.
+std::size_t sngl::decimate(const double* x, std::size_t n)
+{
+    for (std::size_t j = 0; j < n; ++j)
+        m_undecimated[j] = static_cast<float>(x[j]);
+    const int made = m_resampler->process(m_undecimated.data(), static_cast<int>(n), m_decimated.data());
+    return made > 0 ? static_cast<std::size_t>(made) : 0;
+}
+
+// A frame is complete: computes it and tells the listeners, which run without
+// the mutex and may reconfigure, restart, stop or delete the analyser. False
+// when the analyser is gone.
+bool sngl::frame_done(QMutexLocker<QMutex>& lock, const detail::life_guard& alive)
+{
+    compute_frame();
+    const bool finished_now = m_frame_count % m_average == 0;
+    const std::uint64_t generation = m_generation;
+
+    lock.unlock();
+    emit changed();
+    if (alive)
+        emit progress_changed();
+    if (alive && finished_now)
+        emit finished();
+    if (!alive)
+        return false;
+    lock.relock();
+    // Reconfigured or restarted meanwhile: the frame state is new, and the rest
+    // of the run starts filling it.
+    if (!m_filter || generation != m_generation)
+        return true;
+    if (m_is_single && m_frames.size() == m_average)
+        m_running = false;
+    if (m_running) {
+        // The last overlap_samples values start the next frame.
+        const std::size_t keep = std::min<std::size_t>(m_overlap_samples, m_input_buffer.size());
+        std::memmove(m_input_buffer.data(), m_input_buffer.data() + (m_input_buffer.size() - keep),
+                     keep * sizeof(double));
+        m_input_buffer.resize(keep);
+    }
+    return true;
 }
 
 // Read-outs ----------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMutex>
+#include <QMutexLocker>
 #include <QObject>
 #include <QVariant>
 #include <atomic>
@@ -219,6 +220,16 @@ private:
     bool m_purged = false;          // buffers shrunk by purge(), rebuilt on the next sample
     std::uint64_t m_generation = 0; // counts resets, so a run notices one made by a listener
     detail::lifeline m_life;
+
+    // A run is decimated in pieces of at most this many samples, through these
+    // buffers (allocated once).
+    static constexpr std::uint64_t decimation_piece = 4096;
+    std::vector<float> m_undecimated;
+    std::vector<float> m_decimated;
+    std::uint64_t frame_outputs_needed() const;
+    std::uint64_t inputs_for(std::uint64_t outputs) const;
+    std::size_t decimate(const double* x, std::size_t n);
+    bool frame_done(QMutexLocker<QMutex>& lock, const detail::life_guard& alive);
 };
 
 } // namespace ryx::math::fftw

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <gtest/gtest.h>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -226,6 +227,79 @@ TEST(SingleChannelAnalyser, PurgeWhileRunningAndSourceDeleted)
     QObject::connect(a, &sngl::changed, a, [&h] { h.destroy(); });
     h.push(h.channel(), ryx::test::noise(64)); // the tree goes from a listener
     EXPECT_TRUE(watch.isNull()); // a QObject child of its channel
+}
+
+// What an analyser published: the decimated input of every frame and the
+// spectrum after the data.
+struct acquisition
+{
+    std::vector<std::vector<double>> frames;
+    std::vector<double> spectrum;
+    bool operator==(const acquisition& o) const { return frames == o.frames && spectrum == o.spectrum; }
+};
+
+// Runs x through an analyser in runs from `sizer`; at its third frame a
+// listener does `act`: 1 stops it, and once x is through the analyser is
+// started again after a delay and takes x once more (the decimator keeps what
+// it was fed before the stop); 2 changes the lines; 3 changes the band; 4
+// stops it; 0 nothing. (A restart from the listener itself would reset the
+// anti-alias filter, which reaches only the next run: it depends on the runs.)
+acquisition acquire(const QJsonObject& settings, const std::vector<double>& x, int act,
+                    const std::function<std::size_t()>& sizer)
+{
+    host h(51200.0);
+    sngl a(h.channel(), settings);
+    acquisition out;
+    QObject::connect(&a, &sngl::changed, &a, [&] {
+        if (a.frame_count() == 0)
+            return;
+        std::vector<double> in;
+        for (const QJsonValue& v : a.property("input_data").toJsonArray())
+            in.push_back(v.toDouble());
+        out.frames.push_back(in);
+        if (out.frames.size() != 3)
+            return;
+        if (act == 1 || act == 4)
+            a.stop();
+        else if (act == 2)
+            a.set_parameter("samples", 24);
+        else if (act == 3)
+            a.set_parameter("freq", 25600.0 / 5);
+    });
+    h.push(h.channel(), x, sizer);
+    if (act == 1) {
+        a.start(0.002);
+        h.push(h.channel(), x, sizer);
+    }
+    out.spectrum = a;
+    return out;
+}
+
+TEST(SingleChannelAnalyser, AnyRunSplitGivesWhatOneSampleAtATimeGives)
+{
+    // The analyser takes each run through its decimator in pieces; what it
+    // publishes must be what sample-by-sample feeding gives (runs of one
+    // sample), whatever the runs, at every decimation, with a delay, with
+    // overlapping frames, and with listeners that reconfigure or stop it on the
+    // sample that completes a frame (and a restart after such a stop).
+    std::mt19937 gen(91);
+    for (const double band : {25600.0, 25600.0 / 3, 6400.0, 256.0}) {
+        const QJsonObject settings{{"frequency", band}, {"samples", 32}, {"window", 2},
+                                   {"overlap", 0.25}, {"avg", 2}, {"delay", 0.0007}};
+        const std::size_t decimation = static_cast<std::size_t>(std::lround(25600.0 / band));
+        const std::vector<double> x = ryx::test::noise(64 * decimation * 7 + 333, 17);
+        for (int act = 0; act <= 4; ++act) {
+            const acquisition one = acquire(settings, x, act, [] { return std::size_t(1); });
+            ASSERT_GE(one.frames.size(), act == 4 ? 3u : 5u) << "band " << band << " act " << act;
+            if (act == 1)
+                ASSERT_GE(one.frames.size(), 6u);
+            std::uniform_int_distribution<std::size_t> length(1, 3 * 64 * decimation);
+            const acquisition random = acquire(settings, x, act, [&] { return length(gen); });
+            EXPECT_TRUE(random == one) << "band " << band << " act " << act << ": random runs";
+            const acquisition whole = acquire(settings, x, act, [&] { return x.size(); });
+            EXPECT_TRUE(whole == one) << "band " << band << " act " << act << ": one run";
+        }
+    }
 }
 
 TEST(SingleChannelAnalyser, TwoThreadsGiveWhatOneThreadGives)
