@@ -1,6 +1,7 @@
 """Decimation through ryx::math::resampler (program bench_resampler): fed one frame
-per call, as the acquisition analysers feed it, against the same resampler fed
-runs of 1024 frames, and against SciPy's resample_poly on the same conversion.
+per call against the same resampler fed runs of 1024 frames (as the acquisition
+analysers feed it, in pieces of each run), and the latter against SciPy's
+resample_poly on the same conversion.
 
 Ratios: 2 and 4 (one stage), 100 (100 -> 2 -> 1), 5000 (three stages of 63.3,
 39.5 and 2 frames per output), 65536 (exact divisions by 64) and the prime 64013
@@ -36,7 +37,7 @@ for _ratio in RATIOS:
         peer=("bench_resampler", "BM_resampler_blocks/%d" % _ratio)))
 for _ratio in RATIOS:
     ROWS.append(dict(
-        row="resampler vs resample_poly, ratio %d" % _ratio, target=1.0,
-        ours=("bench_resampler", "BM_resampler_per_frame/%d" % _ratio),
+        row="resampler in runs vs resample_poly, ratio %d" % _ratio, target=1.0,
+        ours=("bench_resampler", "BM_resampler_blocks/%d" % _ratio),
         peer_name="SciPy",
         peer=lambda r=_ratio: _resample_poly(r)))
