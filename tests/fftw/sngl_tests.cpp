@@ -18,6 +18,15 @@ using ryx::test::undecimated;
 
 namespace {
 
+// The decimated samples of the analyser's latest frame.
+std::vector<double> frame_input(const sngl& a)
+{
+    std::vector<double> in;
+    for (const QJsonValue& v : a.property("input_data").toJsonArray())
+        in.push_back(v.toDouble());
+    return in;
+}
+
 TEST(SingleChannelAnalyser, GeometryFromTheSettings)
 {
     host h(51200.0);
@@ -94,10 +103,7 @@ TEST(SingleChannelAnalyser, FramesAreTheTransformOfTheWindowedFrames)
     QObject::connect(&a, &sngl::changed, &a, [&] {
         if (a.frame_count() == 0)
             return;
-        std::vector<double> in;
-        for (const QJsonValue& v : a.property("input_data").toJsonArray())
-            in.push_back(v.toDouble());
-        inputs.push_back(in);
+        inputs.push_back(frame_input(a));
         spectra.emplace_back();
         a.get_data(std::back_inserter(spectra.back()));
     });
@@ -253,10 +259,7 @@ acquisition acquire(const QJsonObject& settings, const std::vector<double>& x, i
     QObject::connect(&a, &sngl::changed, &a, [&] {
         if (a.frame_count() == 0)
             return;
-        std::vector<double> in;
-        for (const QJsonValue& v : a.property("input_data").toJsonArray())
-            in.push_back(v.toDouble());
-        out.frames.push_back(in);
+        out.frames.push_back(frame_input(a));
         if (out.frames.size() != 3)
             return;
         if (act == 1 || act == 4)
@@ -291,8 +294,9 @@ TEST(SingleChannelAnalyser, AnyRunSplitGivesWhatOneSampleAtATimeGives)
         for (int act = 0; act <= 4; ++act) {
             const acquisition one = acquire(settings, x, act, [] { return std::size_t(1); });
             ASSERT_GE(one.frames.size(), act == 4 ? 3u : 5u) << "band " << band << " act " << act;
-            if (act == 1)
+            if (act == 1) {
                 ASSERT_GE(one.frames.size(), 6u);
+            }
             std::uniform_int_distribution<std::size_t> length(1, 3 * 64 * decimation);
             const acquisition random = acquire(settings, x, act, [&] { return length(gen); });
             EXPECT_TRUE(random == one) << "band " << band << " act " << act << ": random runs";
